@@ -1,0 +1,12 @@
+if(KESTROM_SANITIZE AND KESTROM_TSAN)
+    message(FATAL_ERROR "KESTROM_SANITIZE and KESTROM_TSAN cannot be combined")
+endif()
+if(KESTROM_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(KESTROM_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
