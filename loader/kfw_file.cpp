@@ -1,0 +1,258 @@
+#include "loader/kfw_file.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace kfw {
+namespace {
+
+// Field of each header key, so that parsing can walk keys and values together.
+constexpr std::int32_t FirmwareHeader::*kHeaderFields[kHeaderKeyCount] = {
+    &FirmwareHeader::product,    &FirmwareHeader::bootloader,   &FirmwareHeader::hardware,
+    &FirmwareHeader::software,   &FirmwareHeader::options,      &FirmwareHeader::chunk,
+    &FirmwareHeader::delay,      &FirmwareHeader::manufacturer, &FirmwareHeader::progBlk,
+    &FirmwareHeader::eraseBlk,   &FirmwareHeader::eraseDly,     &FirmwareHeader::firstAddress,
+    &FirmwareHeader::lastAddress};
+
+// Header lines are read in pieces of at most this many characters.
+constexpr int kHeaderPieceLength = 79;
+
+bool IsSpace(int c) {
+    return c != EOF && std::isspace(static_cast<unsigned char>(c));
+}
+
+// Decimal value like "%d": leading white space, optional sign, digits up to
+// the first non-digit; 0 without digits. Out-of-range values are clamped.
+std::int32_t ParseDecimal(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        value = INT_MAX;
+    return static_cast<std::int32_t>(value);
+}
+
+// The value text of a header line: what follows two characters after the
+// line's first ':' (after its first character when it has no ':').
+std::string_view ValueText(std::string_view line) {
+    const long length = static_cast<long>(line.size());
+    const std::size_t colon = line.find(':');
+    const long p = colon == std::string_view::npos ? -1 : static_cast<long>(colon);
+    const long count = length - p - 2;
+    if (count <= 0)
+        return {};
+    if (count >= length)
+        return line;
+    return line.substr(static_cast<std::size_t>(length - count));
+}
+
+void ApplyHeaderLine(std::string_view line, FirmwareHeader& header) {
+    for (int i = 0; i < kHeaderKeyCount; ++i) {
+        if (line.find(HeaderKeyNames[i]) != std::string_view::npos)
+            header.*kHeaderFields[i] = ParseDecimal(ValueText(line));
+    }
+}
+
+int HexDigitValue(int c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a hexadecimal number of 1 to maxDigits digits after optional white
+// space. Returns false when there is no digit; the character that ended the
+// number is left unread.
+bool ReadHex(std::FILE* file, int maxDigits, std::uint32_t& value) {
+    int c = std::getc(file);
+    while (IsSpace(c))
+        c = std::getc(file);
+    value = 0;
+    int digits = 0;
+    while (HexDigitValue(c) >= 0) {
+        value = value * 16 + static_cast<std::uint32_t>(HexDigitValue(c));
+        if (++digits == maxDigits)
+            return true;
+        c = std::getc(file);
+    }
+    if (c != EOF)
+        std::ungetc(c, file);
+    return digits > 0;
+}
+
+// Skips to just past the next ':'. Returns false at the end of the file.
+bool SkipPastColon(std::FILE* file) {
+    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+        if (c == ':')
+            return true;
+    }
+    return false;
+}
+
+// Appends bytes to the image and keeps the running checksum of the record.
+class ImageWriter {
+public:
+    ImageWriter(std::uint8_t* image, int& length) : m_image(image), m_length(length) {}
+
+    // False when the buffer is full: the image is then too large to be valid.
+    bool Store(std::uint32_t byte) {
+        if (m_length >= kImageBufferSize)
+            return false;
+        m_image[m_length++] = static_cast<std::uint8_t>(byte);
+        m_sum += byte;
+        return true;
+    }
+    void StartRecord() { m_sum = 0; }
+    bool RecordSumIsZero() const { return (m_sum & 0xFF) == 0; }
+
+private:
+    std::uint8_t* m_image;
+    int& m_length;
+    std::uint32_t m_sum = 0;
+};
+
+// Reads one record after its ':'. Returns false when the file is not valid;
+// sets `ended` when there is no further record and `sawEnd` for a
+// zero-length record.
+bool ReadRecord(std::FILE* file, ImageWriter& out, bool& ended, bool& sawEnd) {
+    std::uint32_t length = 0;
+    if (!ReadHex(file, 2, length)) {
+        ended = true;
+        return true;
+    }
+    out.StartRecord();
+    if (!out.Store(length))
+        return false;
+    if (length == 0) {
+        sawEnd = true;
+        return true;
+    }
+    std::uint32_t address = 0;
+    if (!ReadHex(file, 6, address))
+        return false;
+    if (!out.Store(address >> 16) || !out.Store(address >> 8) || !out.Store(address))
+        return false;
+    std::uint32_t type = 0;
+    if (!ReadHex(file, 2, type) || !out.Store(type))
+        return false;
+    // Only data records carry bytes; any other type would be stored without
+    // its data and checksum and shift every later record.
+    if (type != 0)
+        return false;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        std::uint32_t byte = 0;
+        if (!ReadHex(file, 2, byte) || !out.Store(byte))
+            return false;
+    }
+    std::uint32_t checksum = 0;
+    if (!ReadHex(file, 2, checksum) || !out.Store(checksum))
+        return false;
+    return out.RecordSumIsZero();
+}
+
+bool IsRegularFile(std::FILE* file) {
+    struct stat info {};
+    return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+std::int32_t& HeaderValue(FirmwareHeader& header, int index) {
+    return header.*kHeaderFields[index];
+}
+
+std::int32_t HeaderValue(const FirmwareHeader& header, int index) {
+    return header.*kHeaderFields[index];
+}
+
+std::string FormatHeaderInfo(const FirmwareHeader& h) {
+    char text[256];
+    if (h.manufacturer != 0) {
+        std::snprintf(text, sizeof text,
+                      " Mfg = %d  \tProduct = %d\n\r HWVer = %d\tSWVer = %d\n\r BootVer = %d\t"
+                      "Chunk = %d\n\r TxDelay = %d\tOptions = %d",
+                      h.manufacturer, h.product, h.hardware, h.software, h.bootloader, h.chunk,
+                      h.delay, h.options);
+    } else {
+        std::snprintf(text, sizeof text,
+                      " Mfg = Kestrom\tProduct = %d\n\r HWVer = %d\tSWVer = %d\n\r BootVer = %d\t"
+                      "Chunk = %d\n\r TxDelay = %d\tOptions = %d",
+                      h.product, h.hardware, h.software, h.bootloader, h.chunk, h.delay, h.options);
+    }
+    return text;
+}
+
+int ParseFirmwareHeader(std::FILE* file, FirmwareHeader& header, std::string& info) {
+    header = FirmwareHeader{};
+    char piece[kHeaderPieceLength + 1];
+    for (;;) {
+        const long lineStart = std::ftell(file);
+        if (!std::fgets(piece, sizeof piece, file))
+            break; // end of file without a record line
+        const std::string_view line(piece, std::strlen(piece));
+        ApplyHeaderLine(line, header);
+        if (!line.empty() && line[0] == ':') {
+            std::fseek(file, lineStart, SEEK_SET);
+            break;
+        }
+    }
+    info = FormatHeaderInfo(header);
+    return 1;
+}
+
+int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink) {
+    sink.imageLength = 0;
+    ParseFirmwareHeader(file, sink.header, sink.info);
+    if (!sink.image)
+        return 1;
+    ImageWriter out(sink.image, sink.imageLength);
+    bool valid = true;
+    bool sawEnd = false;
+    bool ended = false;
+    while (valid && !ended) {
+        if (!SkipPastColon(file))
+            break;
+        valid = ReadRecord(file, out, ended, sawEnd);
+    }
+    // Without its end record the engine would walk past the image.
+    if (!valid || !sawEnd) {
+        sink.imageLength = 0;
+        return 1;
+    }
+    return 0;
+}
+
+int LoadFirmwareFile(const std::string& path, const FirmwareSink& sink) {
+    sink.imageLength = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return 1;
+    // Directories, devices and pipes are not firmware files (and some never end).
+    if (!IsRegularFile(file)) {
+        std::fclose(file);
+        return 1;
+    }
+    const int result = LoadFirmwareStream(file, sink);
+    std::fclose(file);
+    return result;
+}
+
+} // namespace kfw
