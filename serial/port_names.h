@@ -1,0 +1,27 @@
+#pragma once
+// Device names of serial ports.
+//
+// The programs name a port "\\.\COMn" (or "COMn"). On Linux such a name resolves, in this order:
+//  1. the per-user entry $XDG_CONFIG_HOME/Kestrom/ports/COMn (~/.config/Kestrom/ports/COMn when
+//     the variable is unset or not absolute), normally a symlink to the device;
+//  2. the built-in table: COM1-COM4 = /dev/ttyS0-3, COM5-COM12 = /dev/ttyUSB0-7,
+//     COM13-COM19 = /dev/ttyACM0-6.
+// Any other COM number is not present. Any name that is not a COM name is a path as it stands.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace serial {
+
+// The directory that holds the per-user port entries. Read from the environment on every call.
+std::string PortDirectory();
+
+// The port number n of "\\.\COMn" or "COMn" ("COM" in any case, n from 1 to 9999 without
+// leading zeros); 0 when the name is not such a name.
+int ComPortNumber(std::string_view name);
+
+// The path to open for a device name, or nothing when the COM port does not exist.
+std::optional<std::string> ResolvePortName(std::string_view name);
+
+} // namespace serial
