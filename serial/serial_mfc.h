@@ -1,0 +1,17 @@
+#pragma once
+// CSerialMFC: CSerialWnd addressed through a window object. A view owns a
+// platform::WindowMessageReceiver, maps CSerialWnd::defaultComMessage to its handler and passes the
+// receiver here (see platform/core/window_message.h).
+
+#include "serial/serial_wnd.h"
+
+class CSerialMFC : public CSerialWnd {
+public:
+    using CSerialWnd::OpenForWindow;
+
+    // As CSerialWnd::OpenForWindow with the window's handle; a null window gives a null handle.
+    virtual std::int32_t OpenForWindow(const char* device, platform::WindowMessageReceiver* window,
+                                       std::uint32_t messageId = 0, platform::LParam userValue = 0,
+                                       std::uint32_t inQueueSize = 0,
+                                       std::uint32_t outQueueSize = 0);
+};
