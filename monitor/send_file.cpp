@@ -1,0 +1,50 @@
+#include "monitor/send_file.h"
+
+#include <QFile>
+#include <algorithm>
+
+namespace {
+constexpr std::uint32_t kChunkBytes = 1024;
+constexpr int kShortWriteWaitMs = 500;
+} // namespace
+
+std::uint64_t SendFileLength(const QString& path) {
+    if (path.isEmpty())
+        return 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.isSequential() ? 0 : static_cast<std::uint64_t>(file.size());
+}
+
+SendFileResult SendFile(const QString& path, bool portOpen, const ChunkWriter& write,
+                        const std::function<void(int ms)>& wait) {
+    SendFileResult result;
+    std::uint64_t remaining = SendFileLength(path);
+    if (!portOpen || remaining == 0)
+        return result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+
+    std::uint8_t chunk[kChunkBytes];
+    while (remaining != 0) {
+        // Never more than the length taken at the start, even if the file has grown since.
+        const auto want = static_cast<qint64>(std::min<std::uint64_t>(kChunkBytes, remaining));
+        const qint64 got = file.read(reinterpret_cast<char*>(chunk), want);
+        if (got <= 0)
+            break; // end of the file, or it cannot be read any more
+        const auto n = static_cast<std::uint32_t>(got);
+        std::uint32_t written = 0;
+        write(chunk, n, written);
+        ++result.chunks;
+        result.bytesSent += written;
+        if (written != n) {
+            wait(kShortWriteWaitMs);
+            result.stoppedShort = true;
+            break;
+        }
+        remaining -= n;
+    }
+    return result;
+}
