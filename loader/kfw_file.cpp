@@ -1,5 +1,6 @@
 #include "loader/kfw_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -34,31 +35,20 @@ std::int32_t ParseDecimal(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        value = INT_MAX;
-    return static_cast<std::int32_t>(value);
+    constexpr long long kMagnitudeLimit = INT_MAX + 1LL;
+    long long magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), kMagnitudeLimit);
+    return static_cast<std::int32_t>(negative ? -magnitude
+                                              : std::min<long long>(magnitude, INT_MAX));
 }
 
-// The value text of a header line: what follows two characters after the
-// line's first ':' (after its first character when it has no ':').
+// The value text of a header line: from two characters after its first ':',
+// or from its second character when it has no ':'.
 std::string_view ValueText(std::string_view line) {
-    const long length = static_cast<long>(line.size());
     const std::size_t colon = line.find(':');
-    const long p = colon == std::string_view::npos ? -1 : static_cast<long>(colon);
-    const long count = length - p - 2;
-    if (count <= 0)
-        return {};
-    if (count >= length)
-        return line;
-    return line.substr(static_cast<std::size_t>(length - count));
+    const std::size_t start = colon == std::string_view::npos ? 1 : colon + 2;
+    return start < line.size() ? line.substr(start) : std::string_view{};
 }
 
 void ApplyHeaderLine(std::string_view line, FirmwareHeader& header) {
@@ -129,43 +119,39 @@ private:
     std::uint32_t m_sum = 0;
 };
 
-// Reads one record after its ':'. Returns false when the file is not valid;
-// sets `ended` when there is no further record and `sawEnd` for a
-// zero-length record.
-bool ReadRecord(std::FILE* file, ImageWriter& out, bool& ended, bool& sawEnd) {
+enum class Record { Data, End, NoLength, Invalid };
+
+// Reads and stores one record after its ':'. A ':' without a readable length
+// ends the records without a fault.
+Record ReadRecord(std::FILE* file, ImageWriter& out) {
     std::uint32_t length = 0;
-    if (!ReadHex(file, 2, length)) {
-        ended = true;
-        return true;
-    }
+    if (!ReadHex(file, 2, length))
+        return Record::NoLength;
     out.StartRecord();
     if (!out.Store(length))
-        return false;
-    if (length == 0) {
-        sawEnd = true;
-        return true;
-    }
+        return Record::Invalid;
+    if (length == 0)
+        return Record::End;
     std::uint32_t address = 0;
-    if (!ReadHex(file, 6, address))
-        return false;
-    if (!out.Store(address >> 16) || !out.Store(address >> 8) || !out.Store(address))
-        return false;
+    if (!ReadHex(file, 6, address) || !out.Store(address >> 16) || !out.Store(address >> 8) ||
+        !out.Store(address))
+        return Record::Invalid;
     std::uint32_t type = 0;
     if (!ReadHex(file, 2, type) || !out.Store(type))
-        return false;
+        return Record::Invalid;
     // Only data records carry bytes; any other type would be stored without
     // its data and checksum and shift every later record.
     if (type != 0)
-        return false;
+        return Record::Invalid;
     for (std::uint32_t i = 0; i < length; ++i) {
         std::uint32_t byte = 0;
         if (!ReadHex(file, 2, byte) || !out.Store(byte))
-            return false;
+            return Record::Invalid;
     }
     std::uint32_t checksum = 0;
-    if (!ReadHex(file, 2, checksum) || !out.Store(checksum))
-        return false;
-    return out.RecordSumIsZero();
+    if (!ReadHex(file, 2, checksum) || !out.Store(checksum) || !out.RecordSumIsZero())
+        return Record::Invalid;
+    return Record::Data;
 }
 
 bool IsRegularFile(std::FILE* file) {
@@ -224,16 +210,14 @@ int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink) {
     if (!sink.image)
         return 1;
     ImageWriter out(sink.image, sink.imageLength);
-    bool valid = true;
     bool sawEnd = false;
-    bool ended = false;
-    while (valid && !ended) {
-        if (!SkipPastColon(file))
-            break;
-        valid = ReadRecord(file, out, ended, sawEnd);
+    Record record = Record::Data;
+    while (record != Record::NoLength && record != Record::Invalid && SkipPastColon(file)) {
+        record = ReadRecord(file, out);
+        sawEnd = sawEnd || record == Record::End;
     }
     // Without its end record the engine would walk past the image.
-    if (!valid || !sawEnd) {
+    if (record == Record::Invalid || !sawEnd) {
         sink.imageLength = 0;
         return 1;
     }

@@ -8,6 +8,7 @@
 #include "loader/kfw_writer.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
         else if (arg == "--seed")
             seed = value;
         else if (arg == "--record")
-            options.recordLength = static_cast<int>(value);
+            options.recordLength = value >= 1 && value <= 255 ? static_cast<int>(value) : 0;
         else if (arg == "--address")
             options.startAddress = static_cast<std::uint32_t>(value);
         else {
@@ -111,6 +112,8 @@ int main(int argc, char** argv) {
                 ++key;
             if (key == kfw::kHeaderKeyCount)
                 return Fail("unknown option " + arg);
+            if (value < INT32_MIN || value > INT32_MAX)
+                return Fail(arg + " takes a 32-bit value");
             kfw::HeaderValue(header, key) = static_cast<std::int32_t>(value);
         }
     }
@@ -118,8 +121,9 @@ int main(int argc, char** argv) {
         PrintUsage(stderr);
         return 2;
     }
-    if (size < 0 || options.recordLength < 1 || options.recordLength > 255)
-        return Fail("--size must be 0 or more and --record 1 to 255");
+    // Addresses have 24 bits, so no image is larger than 16 MiB.
+    if (size < 0 || size > 0x1000000 || options.recordLength == 0)
+        return Fail("--size must be 0 to 16777216 and --record 1 to 255");
 
     std::vector<std::uint8_t> data;
     if (!input.empty()) {
