@@ -1,0 +1,194 @@
+#include "loader/kelvload_doc.h"
+
+#include "busproto/messages.h"
+#include "loader/precise_delay.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr std::uint32_t kQueueSize = 512;
+constexpr platform::LParam kNotifyUserValue = 12;
+constexpr std::uint32_t kWriteTimeoutMs = 2000;
+constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
+constexpr int kReadChunk = 1024;
+constexpr int kIplWrites = 6;
+constexpr int kEchoPollsPerWrite = 50;
+constexpr std::uint32_t kEventsReceive = 0x0001;
+constexpr std::uint32_t kEventsLineError = 0x0080;
+constexpr std::uint32_t kEventMask = kEventsReceive | kEventsLineError;
+
+} // namespace
+
+CKelvloadDoc::CKelvloadDoc() = default;
+
+CKelvloadDoc::~CKelvloadDoc() {
+    ClosePort();
+}
+
+void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
+    std::lock_guard guard(m_lock);
+    if (m_serial.IsOpen()) {
+        m_serial.Close();
+    }
+    char device[32];
+    std::snprintf(device, sizeof device, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
+    m_rx.Reset();
+    m_bAwaitEcho = 0;
+    // An index outside the table (a damaged setting) leaves the port closed.
+    if (m_BitRate < 0 || m_BitRate >= kBitRateCount) {
+        return;
+    }
+    if (m_serial.OpenForWindow(device, notifyWindow, 0, kNotifyUserValue, kQueueSize, kQueueSize) !=
+        0) {
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_serial.SetLineFormat(kBitRates[m_BitRate], 8, ParityNone, StopBitsOne) != 0) {
+        m_serial.Close();
+        return;
+    }
+    m_serial.SetEventMask(kEventMask);
+    m_serial.SetFlowControl(FlowNone);
+    m_serial.SetReadMode(ReadNonBlocking);
+}
+
+bool CKelvloadDoc::IsPortOpen() const {
+    return m_serial.IsOpen();
+}
+
+void CKelvloadDoc::ClosePort() {
+    std::lock_guard guard(m_lock);
+    if (m_serial.IsOpen()) {
+        m_serial.Close();
+    }
+}
+
+int CKelvloadDoc::SendBytes(const std::uint8_t* data, int length, std::uint32_t& written) {
+    written = 0;
+    std::lock_guard guard(m_lock);
+    return m_serial.Write(data, static_cast<std::uint32_t>(length), &written, nullptr,
+                          kWriteTimeoutMs);
+}
+
+void CKelvloadDoc::BeginAwaitingEcho(const std::uint8_t* message, int length) {
+    std::lock_guard guard(m_txLock);
+    std::memcpy(m_txBuf, message, static_cast<size_t>(length));
+    m_bAwaitEcho = 1;
+}
+
+int CKelvloadDoc::SendIplMessage(std::uint8_t kind, const std::uint8_t* data) {
+    std::uint8_t message[kIplMessageLength];
+    BuildIplMessage(kind, data, message);
+    BeginAwaitingEcho(message, kIplMessageLength);
+    // The flag is not reset between writes: the echo of any copy confirms.
+    m_nSendTries = kIplWrites;
+    for (;;) {
+        std::uint32_t written = 0;
+        if (SendBytes(message, kIplMessageLength, written) != 0 || written < kIplMessageLength) {
+            return 0;
+        }
+        for (int poll = 0; poll < kEchoPollsPerWrite && m_bAwaitEcho != 0; ++poll) {
+            PreciseDelay(1);
+        }
+        if (--m_nSendTries == 0 || m_bAwaitEcho == 0) {
+            break;
+        }
+    }
+    return m_bAwaitEcho == 0 ? 1 : 0;
+}
+
+int CKelvloadDoc::SendRequest() {
+    if (m_bTransferActive != 0) {
+        return 0;
+    }
+    std::uint8_t message[kDeviceMessageLength];
+    BuildDeviceMessage(m_reqGroup, m_reqCode, m_reqData, message);
+    BeginAwaitingEcho(message, kDeviceMessageLength);
+    std::uint32_t written = 0;
+    const int result = SendBytes(message, kDeviceMessageLength, written);
+    return result == 0 && written == kDeviceMessageLength ? 1 : 0;
+}
+
+int CKelvloadDoc::SendDiscover(int productFilter) {
+    m_reqGroup = kDeviceGroup;
+    m_reqCode = kRequestCode;
+    std::memset(m_reqData, 0, sizeof m_reqData);
+    m_reqData[0] = static_cast<std::uint8_t>(productFilter);
+    m_reqData[5] = 1;
+    return SendRequest();
+}
+
+int CKelvloadDoc::SendIdentify(int product, std::uint32_t serial) {
+    m_reqGroup = kDeviceGroup;
+    m_reqCode = kRequestCode;
+    std::memset(m_reqData, 0, sizeof m_reqData);
+    m_reqData[0] = static_cast<std::uint8_t>(product);
+    m_reqData[2] = 1;
+    m_reqData[5] = static_cast<std::uint8_t>(serial);
+    m_reqData[6] = static_cast<std::uint8_t>(serial >> 8);
+    m_reqData[7] = static_cast<std::uint8_t>(serial >> 16);
+    return SendRequest();
+}
+
+void CKelvloadDoc::HandleSerialEvent(platform::WParam wParam) {
+    const std::uint32_t events = wParam & 0xFFFF;
+    // Both bits at once, or any other event, is left for the next notification.
+    if (events != kEventsReceive && events != kEventsLineError) {
+        return;
+    }
+    std::uint8_t buffer[kReadChunk];
+    std::uint32_t count = 0;
+    {
+        std::lock_guard guard(m_lock);
+        m_serial.Read(buffer, kReadChunk, &count, nullptr, kNoTimeLimit);
+    }
+    if (events == kEventsLineError) {
+        m_rx.ResetAfterLineError();
+        return;
+    }
+    for (std::uint32_t i = 0; i < count && i < kReadChunk; ++i) {
+        ReceiveByte(buffer[i]);
+    }
+}
+
+void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
+    if (!m_rx.Step(b)) {
+        return;
+    }
+    if (m_bAwaitEcho == 1) {
+        // Any message that arrives while an echo is awaited is used for that
+        // check only, whether it matched or not.
+        std::lock_guard guard(m_txLock);
+        const int expected = m_rx.m_nRxExpected;
+        if (expected <= 0 ||
+            std::memcmp(m_rx.m_rxBuf, m_txBuf,
+                        static_cast<size_t>(std::min(expected, CRxAssembler::kMaxBytes))) == 0) {
+            m_bAwaitEcho = 0;
+        }
+        return;
+    }
+    DispatchMessage();
+}
+
+void CKelvloadDoc::DispatchMessage() {
+    std::uint8_t* message = m_rx.m_rxBuf;
+    if (m_pDiscoverDlg == nullptr || m_rx.m_nRxCount < kDeviceMessageLength ||
+        message[0] != kLongOpcode || message[1] != kDeviceMessageLength) {
+        return;
+    }
+    RestoreHighBits(message);
+    if (message[2] == kPingGroup) {
+        m_pDiscoverDlg->ShowRssi(message);
+    } else if (message[2] == kDeviceGroup) {
+        m_pDiscoverDlg->AddDiscoveryReply(message);
+    }
+}
+
+void CKelvloadDoc::PreciseDelay(int milliseconds) {
+    PreciseDelayMs(milliseconds);
+}
