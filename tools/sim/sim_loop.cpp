@@ -1,0 +1,106 @@
+#include "tools/sim/sim_loop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// While the program has its side closed the master reports a hang-up at once, so poll cannot
+// wait on it; look again after this long.
+constexpr Nanos kClosedRecheck = Ms(5);
+
+// Bytes kept for a program that does not read; beyond this, output is dropped.
+constexpr std::size_t kMaxPending = 1 << 20;
+
+bool ProgramSideOpen(int master) {
+    pollfd p{master, POLLIN, 0};
+    return poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) == 0;
+}
+
+timespec ToTimespec(Nanos t) {
+    t = std::max<Nanos>(t, 0);
+    return {static_cast<time_t>(t / 1'000'000'000), static_cast<long>(t % 1'000'000'000)};
+}
+
+} // namespace
+
+void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const LineSink& log) {
+    bool open = false;
+    bool overflowLogged = false;
+    std::vector<std::uint8_t> pending;
+    std::uint8_t buffer[4096];
+
+    for (;;) {
+        Nanos now = MonotonicNow();
+        if (now >= control.endAt)
+            return;
+        if (!open && ProgramSideOpen(master)) {
+            open = true;
+            tcflush(master, TCOFLUSH); // nothing stale reaches the freshly opened port
+            LineFormat line;
+            if (ReadLineFormat(master, &line))
+                sim.SetLineFormat(line);
+            sim.PortOpened(now);
+            log("port opened by the program");
+        }
+
+        if (open) {
+            const std::size_t before = pending.size();
+            sim.TakeDue(now, pending);
+            if (pending.size() > kMaxPending) {
+                pending.resize(before);
+                if (!overflowLogged)
+                    log("the program does not read: output dropped");
+                overflowLogged = true;
+            }
+            if (!pending.empty()) {
+                const ssize_t n = write(master, pending.data(), pending.size());
+                if (n > 0)
+                    pending.erase(pending.begin(), pending.begin() + n);
+            }
+        }
+
+        pollfd fds[2] = {{control.fd, POLLIN, 0}, {master, POLLIN, 0}};
+        if (!pending.empty())
+            fds[1].events |= POLLOUT;
+        Nanos wait = open ? std::min(sim.NextDue(), control.endAt) - now
+                          : std::min(kClosedRecheck, control.endAt - now);
+        if (!pending.empty() && open)
+            wait = std::min(wait, Ms(100)); // the program may drain the line at any time
+        wait = std::min(wait, Ms(1000));
+        const timespec timeout = ToTimespec(wait);
+        if (ppoll(fds, open ? 2 : 1, &timeout, nullptr) < 0 && errno != EINTR)
+            return;
+        const Nanos arrival = MonotonicNow();
+
+        if (fds[0].revents & POLLIN) {
+            if (!control.onReadable())
+                return;
+        }
+        if (!open)
+            continue;
+        bool closed = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+        if (fds[1].revents & POLLIN) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) { // read what is there first; a hang-up is seen once it is drained
+                LineFormat line;
+                if (ReadLineFormat(master, &line))
+                    sim.SetLineFormat(line);
+                sim.Receive(arrival, buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                closed = true;
+        }
+        if (closed) {
+            open = false;
+            overflowLogged = false;
+            pending.clear();
+            sim.PortClosed();
+            log("port closed by the program");
+        }
+    }
+}
