@@ -1,0 +1,99 @@
+// Timing program for the traffic list: lines appended to a list of 1,000,000 lines shown in a
+// list view, memory per line, and the cost of scrolling to the end and repainting.
+
+#include "monitor/traffic_list.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return -1;
+}
+
+TrafficLine StampedMessage(int i) {
+    const std::uint8_t msg[] = {0xA3, static_cast<std::uint8_t>(i & 0x7F),
+                                static_cast<std::uint8_t>((i >> 7) & 0x7F), 0};
+    std::uint8_t bytes[4] = {msg[0], msg[1], msg[2], 0};
+    bytes[3] = static_cast<std::uint8_t>(~(bytes[0] ^ bytes[1] ^ bytes[2]) & 0x7F);
+    TrafficLine line = TrafficLine::Message(bytes, 4);
+    line.stamped = true;
+    line.number = i + 1;
+    line.time = StampTime{2026, 12, 6, 18, 48, 50, i % 100};
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int total = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    const int batch = 512; // lines per event-loop pass, as one 1024-byte read of 2-byte messages
+
+    CTrafficList list;
+    list.resize(600, 400);
+    list.show();
+    QApplication::processEvents();
+
+    const long rssBefore = ResidentKiB();
+    QElapsedTimer timer;
+    timer.start();
+    qint64 worstPassNs = 0;
+    for (int i = 0; i < total;) {
+        QElapsedTimer pass;
+        pass.start();
+        for (int k = 0; k < batch && i < total; ++k, ++i) {
+            list.AddLine(StampedMessage(i));
+            list.ScrollToEnd();
+        }
+        QApplication::processEvents();
+        worstPassNs = std::max(worstPassNs, pass.nsecsElapsed());
+    }
+    const double appendNs = double(timer.nsecsElapsed()) / total;
+    const long rssAfter = ResidentKiB();
+
+    std::printf("lines                       %d\n", total);
+    std::printf("time per appended line      %.0f ns (incl. view updates, batches of %d)\n",
+                appendNs, batch);
+    std::printf("worst event-loop pass       %.2f ms\n", worstPassNs / 1e6);
+    std::printf("store bytes per line        %.1f\n",
+                double(list.Model().Store().MemoryBytes()) / total);
+    std::printf("resident growth per line    %.1f bytes\n",
+                (rssAfter - rssBefore) * 1024.0 / total);
+
+    // Scrolling to the end and painting the visible rows, as after each burst of lines.
+    const int repaints = 200;
+    timer.restart();
+    for (int r = 0; r < repaints; ++r) {
+        list.ReplaceLastLine(StampedMessage(r));
+        list.ScrollToEnd();
+        list.Publish();
+        list.viewport()->repaint();
+    }
+    std::printf("scroll to end + repaint     %.2f ms\n",
+                double(timer.nsecsElapsed()) / repaints / 1e6);
+
+    timer.restart();
+    for (int r = 0; r < repaints; ++r) {
+        list.scrollTo(list.model()->index((r * 7919) % total, 0));
+        list.viewport()->repaint();
+    }
+    std::printf("jump to a row + repaint     %.2f ms\n",
+                double(timer.nsecsElapsed()) / repaints / 1e6);
+    return 0;
+}

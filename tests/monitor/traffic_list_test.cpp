@@ -1,0 +1,108 @@
+#include "monitor/traffic_list.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+int argc = 1;
+char arg0[] = "traffic_list_test";
+char* argv[] = {arg0, nullptr};
+
+QApplication& App() {
+    static QApplication app(argc, argv);
+    return app;
+}
+
+TrafficLine Message(int value) {
+    std::uint8_t bytes[2] = {0x80, static_cast<std::uint8_t>(value & 0x7F)};
+    return TrafficLine::Message(bytes, 2);
+}
+
+struct WithApp {
+    WithApp() { App(); }
+};
+
+struct TrafficListTest : ::testing::Test, WithApp {
+    TrafficListTest() {
+        list.resize(400, 200);
+        list.show();
+        QApplication::processEvents();
+    }
+    CTrafficList list;
+};
+
+TEST_F(TrafficListTest, LinesReachTheViewOncePerEventLoopPass) {
+    for (int i = 0; i < 1000; ++i)
+        list.AddLine(Message(i));
+    // Held at once, published together.
+    EXPECT_EQ(list.LineCount(), 1000);
+    EXPECT_EQ(list.model()->rowCount(), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(list.model()->rowCount(), 1000);
+    EXPECT_EQ(list.model()->index(999, 0).data().toString(),
+              QStringLiteral("80 67 ")); // 999 & 0x7F
+}
+
+TEST_F(TrafficListTest, ScrollToEndShowsTheLastLine) {
+    for (int i = 0; i < 5000; ++i)
+        list.AddLine(Message(i));
+    list.ScrollToEnd();
+    QApplication::processEvents();
+    QScrollBar* bar = list.verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    // The last row stands in the view, the first one is scrolled away.
+    const QRect last = list.visualRect(list.model()->index(4999, 0));
+    EXPECT_TRUE(list.viewport()->rect().contains(last)) << last.y();
+    EXPECT_LT(list.visualRect(list.model()->index(0, 0)).bottom(), 0);
+    EXPECT_EQ(list.indexAt(last.center()).row(), 4999);
+}
+
+TEST_F(TrafficListTest, ReplacingThePublishedLastLineChangesItsText) {
+    list.AddLine(Message(1));
+    list.AddLine(TrafficLine::Raw(nullptr, 0));
+    list.Publish();
+    const std::uint8_t raw[3] = {0x00, 0x01, 0x02};
+    list.ReplaceLastLine(TrafficLine::Raw(raw, 3));
+    list.Publish();
+    EXPECT_EQ(list.model()->rowCount(), 2);
+    EXPECT_EQ(list.model()->index(1, 0).data().toString(), QStringLiteral("00 01 02 "));
+    EXPECT_EQ(list.model()->index(0, 0).data().toString(), QStringLiteral("80 01 "));
+}
+
+TEST_F(TrafficListTest, ClearEmptiesModelViewAndScrollBar) {
+    for (int i = 0; i < 300; ++i)
+        list.AddLine(Message(i));
+    list.ScrollToEnd();
+    QApplication::processEvents();
+    // Lines added but not yet published go as well.
+    list.AddLine(Message(7));
+    list.Clear();
+    QApplication::processEvents();
+    EXPECT_EQ(list.LineCount(), 0);
+    EXPECT_EQ(list.model()->rowCount(), 0);
+    EXPECT_EQ(list.verticalScrollBar()->maximum(), 0);
+    list.AddLine(Message(2));
+    QApplication::processEvents();
+    EXPECT_EQ(list.model()->rowCount(), 1);
+    EXPECT_EQ(list.LineText(0), "80 02 ");
+}
+
+TEST_F(TrafficListTest, PaintsTheVisibleRowsOfAHugeList) {
+    for (int i = 0; i < 200000; ++i)
+        list.AddLine(Message(i));
+    list.ScrollToEnd();
+    QApplication::processEvents();
+    const QImage image = list.viewport()->grab().toImage();
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() / 2; ++x)
+            inked += image.pixel(x, y) != background;
+    EXPECT_GT(inked, 100); // text was drawn
+}
+
+} // namespace
