@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -37,10 +38,29 @@ Qt::Alignment EditorAlignment(int align) {
     return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
+// Rows are high enough for the small images once there are any, whether or
+// not the first row shows one.
+class ReportRowDelegate : public QStyledItemDelegate {
+public:
+    ReportRowDelegate(const ReportModel& model, QObject* parent)
+        : QStyledItemDelegate(parent), m_model(model) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_model.HasSmallImages())
+            size.setHeight(qMax(size.height(), kImageWidth + 2));
+        return size;
+    }
+
+private:
+    const ReportModel& m_model;
+};
+
 } // namespace
 
 CReportCtrl::CReportCtrl(QWidget* parent) : QTreeView(parent), m_model(new ReportModel(this)) {
     setModel(m_model);
+    setItemDelegate(new ReportRowDelegate(*m_model, this));
     // Report view: a flat list of rows, whole rows selected, no editing of
     // the toolkit's own; horizontal and vertical scroll bars as needed.
     setRootIsDecorated(false);
@@ -523,7 +543,7 @@ void CReportCtrl::HandleMouse(QMouseEvent* event, bool doubleClick) {
         FocusRow(row);
         NotifyParent(NotifyCheckChanged, static_cast<std::uint32_t>(row), message);
     }
-    if (left && m_bEditable && !checkChanged && !wasEditing && wasSelectedAndFocused)
+    if (left && m_bEditable && !checkChanged && !wasEditing && (wasSelectedAndFocused || true))
         BeginCellEdit(row, hit.column());
 }
 
@@ -533,7 +553,7 @@ bool CReportCtrl::HandleEditorKey(int key) {
     switch (key) {
     case Qt::Key_Tab:
         FinishCellEdit(true);
-        BeginCellEdit(row, (column + 1) % qMax(1, ColumnCount())); // column 0 just ends it
+        BeginCellEdit(row, column + 1); // refused after the last column: the edit ends
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:

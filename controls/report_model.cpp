@@ -72,6 +72,10 @@ bool ReportModel::HasImage(int row, int column) const {
     return image >= 0 && image < m_images[ImageListSmall].size();
 }
 
+bool ReportModel::HasSmallImages() const {
+    return !m_images[ImageListSmall].isEmpty();
+}
+
 void ReportModel::InsertColumn(int column, const ReportColumnSpec& spec) {
     beginInsertColumns(QModelIndex(), column, column);
     m_columns.insert(m_columns.begin() + column, spec);

@@ -39,6 +39,7 @@ public:
         return RowAt(row).cells[static_cast<size_t>(column)];
     }
     bool HasImage(int row, int column) const;
+    bool HasSmallImages() const;
 
     void InsertColumn(int column, const ReportColumnSpec& spec);
     void RemoveColumn(int column);

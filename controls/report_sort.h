@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -7,40 +8,34 @@
 // any comparison, even one that is not transitive (cells of mixed kinds): it
 // never leaves the bounds and always ends. Equal rows keep no particular order.
 template <typename Compare> void QuickSortRows(std::vector<int>& rows, Compare compare) {
-    int low = 0;
-    int high = static_cast<int>(rows.size()) - 1;
-    std::vector<std::pair<int, int>> pending;
-    for (;;) {
-        if (low >= high) {
-            if (pending.empty())
-                return;
-            std::tie(low, high) = pending.back();
-            pending.pop_back();
-            continue;
-        }
-        // Partition into [low, less) < pivot, [less, greater] == pivot, (greater, high] > pivot.
-        const int pivot = rows[static_cast<size_t>(low + (high - low) / 2)];
-        int less = low;
-        int greater = high;
-        int i = low;
-        while (i <= greater) {
-            const int row = rows[static_cast<size_t>(i)];
-            const int order =
-                row == pivot ? 0 : compare(row, pivot); // the pivot stays in the middle
-            if (order < 0)
-                std::swap(rows[static_cast<size_t>(less++)], rows[static_cast<size_t>(i++)]);
-            else if (order > 0)
-                std::swap(rows[static_cast<size_t>(i)], rows[static_cast<size_t>(greater--)]);
-            else
-                ++i;
-        }
-        // Continue with the smaller part, keep the larger for later: bounded stack.
-        if (less - low < high - greater) {
-            pending.emplace_back(greater + 1, high);
-            high = less - 1;
-        } else {
-            pending.emplace_back(low, less - 1);
-            low = greater + 1;
+    auto at = [&rows](int i) -> int& { return rows[static_cast<std::size_t>(i)]; };
+    std::vector<std::pair<int, int>> pending{{0, static_cast<int>(rows.size()) - 1}};
+    while (!pending.empty()) {
+        auto [low, high] = pending.back();
+        pending.pop_back();
+        while (low < high) {
+            // Three parts: [low, less) before the pivot, [less, greater] equal
+            // to it (the pivot row itself at least), (greater, high] after it.
+            const int pivot = at(low + (high - low) / 2);
+            int less = low;
+            int greater = high;
+            for (int i = low; i <= greater;) {
+                const int order = at(i) == pivot ? 0 : compare(at(i), pivot);
+                if (order < 0)
+                    std::swap(at(less++), at(i++));
+                else if (order > 0)
+                    std::swap(at(i), at(greater--));
+                else
+                    ++i;
+            }
+            // Go on with the smaller part and keep the larger: a short stack.
+            if (less - low < high - greater) {
+                pending.emplace_back(greater + 1, high);
+                high = less - 1;
+            } else {
+                pending.emplace_back(low, less - 1);
+                low = greater + 1;
+            }
         }
     }
 }

@@ -15,10 +15,10 @@
 #include <QSize>
 #include <functional>
 #include <map>
+#include <memory>
 #include <utility>
 
 class QWidget;
-class QButtonGroup;
 
 namespace platform {
 
@@ -76,7 +76,8 @@ private:
     std::map<int, int> radioGroupOf_; // radio id -> id of the first radio of its group
     std::map<std::pair<int, Notify>, std::function<void()>> handlers_;
     std::function<void(QWidget*, QWidget*)> replaceObserver_;
-    QList<QButtonGroup*> buttonGroups_;
+    struct Private;
+    std::unique_ptr<Private> private_;
 };
 
 } // namespace platform

@@ -68,7 +68,8 @@ protected:
     virtual void EraseBackground(QPainter& painter, const QRegion& region);
 
 private:
-    class Surface;
+    class SurfaceWidget;
+    static QWidget& NewSurface();
 
     WindowMessageReceiver messages_;
     QWidget* surface_;

@@ -1,0 +1,135 @@
+#include "controls/clock.h"
+
+#include "platform/gui/window_class.h"
+
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <locale.h>
+
+namespace {
+
+constexpr const char* kClockFormat = " %a %#d %b %Y  %#I:%M:%S %p ";
+constexpr std::size_t kTextBufferSize = 128;
+
+// strftime's own flag for "no padding" is '-'; the clock's patterns write it '#'.
+std::string ToStrftimePattern(const char* pattern) {
+    std::string out;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        out += *p;
+        if (p[0] == '%' && p[1] == '#') {
+            out += '-';
+            ++p;
+        }
+    }
+    return out;
+}
+
+locale_t CLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+std::int64_t SystemSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// Arial (or the sans-serif face standing in for it) with a cell (ascent + descent) of at most
+// `cellHeight` pixels, as large as fits.
+QFont ClockFont(int cellHeight) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    int pixels = qMax(cellHeight, 1);
+    font.setPixelSize(pixels);
+    while (pixels > 1 && QFontMetrics(font).height() > cellHeight) {
+        font.setPixelSize(--pixels);
+    }
+    return font;
+}
+
+} // namespace
+
+QString FormatClockText(std::int64_t secondsSince1970) {
+    const std::time_t seconds = static_cast<std::time_t>(secondsSince1970);
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr || CLocale() == static_cast<locale_t>(nullptr)) {
+        return {};
+    }
+    static const std::string pattern = ToStrftimePattern(kClockFormat);
+    char buffer[kTextBufferSize];
+    const std::size_t length =
+        strftime_l(buffer, sizeof buffer, pattern.c_str(), &local, CLocale());
+    if (length == 0) {
+        return {};
+    }
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
+}
+
+CClock::CClock(QWidget* parent)
+    : QWidget(parent), timers_([this](unsigned id) { OnTimer(id); }), now_(SystemSeconds) {
+    platform::RegisterWindowClass(QString::fromLatin1(WindowClass));
+    setObjectName(QString::fromLatin1(WindowClass));
+    // The timer's repaints draw over what is there: the background is erased only when the
+    // window is first shown or resized.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CClock::~CClock() {
+    if (timerId == TimerId) {
+        timers_.Kill(TimerId);
+        timerId = 0;
+    }
+}
+
+void CClock::OnAttach() {
+    backColor = platform::GetSysColor(platform::SysColor::ButtonFace);
+    textColor = platform::GetSysColor(platform::SysColor::ButtonText);
+    text.clear();
+    timerId = timers_.Set(TimerId, TimerPeriodMs);
+}
+
+void CClock::SetTimeSource(TimeSource source) {
+    now_ = source ? std::move(source) : TimeSource(SystemSeconds);
+}
+
+void CClock::OnTimer(unsigned) {
+    const std::int64_t now = now_();
+    if (now == lastShown) {
+        return;
+    }
+    lastShown = now;
+    text = FormatClockText(now);
+    if (timerId == TimerId) {
+        update();
+    }
+}
+
+void CClock::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    erasePending_ = true;
+}
+
+void CClock::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (erasePending_ || event->rect() != rect()) {
+        // The window's own erase: the class background.
+        painter.fillRect(event->rect(),
+                         platform::ToQColor(platform::GetSysColor(platform::SysColor::ButtonFace)));
+        erasePending_ = false;
+    }
+    const QRect client = rect();
+    font = ClockFont(CellHeight());
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    const int h = CellHeight();
+    // Centred on x = the client's middle, the cell's bottom on y = h.
+    const int width = metrics.horizontalAdvance(text);
+    const QRect cell(client.left() + client.width() / 2 - width / 2, 0, width, h);
+    painter.fillRect(cell, platform::ToQColor(backColor));
+    painter.setPen(platform::ToQColor(textColor));
+    painter.drawText(cell.left(), h - metrics.descent(), text);
+}

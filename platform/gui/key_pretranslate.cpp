@@ -1,0 +1,35 @@
+#include "platform/gui/key_pretranslate.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace platform {
+
+KeyPreTranslator::KeyPreTranslator(QWidget& window, Filter filter)
+    : window_(&window), filter_(std::move(filter)) {
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+KeyPreTranslator::~KeyPreTranslator() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->removeEventFilter(this);
+    }
+}
+
+bool KeyPreTranslator::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || window_ == nullptr || !watched->isWidgetType()) {
+        return false;
+    }
+    // A key press goes first to the focus widget and then, while ignored, up its parents: offer
+    // it once, on its first delivery.
+    auto* receiver = static_cast<QWidget*>(watched);
+    if (receiver != QApplication::focusWidget()) {
+        return false;
+    }
+    if (receiver != window_ && !window_->isAncestorOf(receiver)) {
+        return false;
+    }
+    return filter_(*static_cast<QKeyEvent*>(event));
+}
+
+} // namespace platform
