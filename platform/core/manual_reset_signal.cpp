@@ -5,10 +5,10 @@
 namespace platform {
 
 void ManualResetSignal::Set() {
-    {
-        std::lock_guard lock(mutex_);
-        set_ = true;
-    }
+    // Notified under the lock: a waiter that returns may destroy the signal at once, which must
+    // not happen while this call still touches it.
+    std::lock_guard lock(mutex_);
+    set_ = true;
     changed_.notify_all();
 }
 
