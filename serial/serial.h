@@ -28,7 +28,8 @@
 
 namespace serial {
 class SerialDevice;
-}
+struct LineSettings;
+} // namespace serial
 
 enum Parity : std::int32_t {
     ParityNone = 0,
@@ -65,27 +66,23 @@ enum PortState : std::int32_t {
 // Event bits. EvRxChar, EvBreak, EvError and the modem-line events (EvCts, EvDsr, EvRlsd,
 // EvRing; only on devices that count them) are reported; EvRxFlag and EvTxEmpty are accepted in
 // the mask but never reported on this platform.
-enum SerialEvent : std::uint32_t {
-    EvRxChar = 0x0001,
-    EvRxFlag = 0x0002,
-    EvTxEmpty = 0x0004,
-    EvCts = 0x0008,
-    EvDsr = 0x0010,
-    EvRlsd = 0x0020,
-    EvBreak = 0x0040,
-    EvError = 0x0080,
-    EvRing = 0x0100,
-};
+inline constexpr std::uint32_t EvRxChar = 0x0001;
+inline constexpr std::uint32_t EvRxFlag = 0x0002;
+inline constexpr std::uint32_t EvTxEmpty = 0x0004;
+inline constexpr std::uint32_t EvCts = 0x0008;
+inline constexpr std::uint32_t EvDsr = 0x0010;
+inline constexpr std::uint32_t EvRlsd = 0x0020;
+inline constexpr std::uint32_t EvBreak = 0x0040;
+inline constexpr std::uint32_t EvError = 0x0080;
+inline constexpr std::uint32_t EvRing = 0x0100;
 
 // Line-error flags, as fetched with the events.
-enum SerialLineError : std::uint32_t {
-    LineErrRxOverflow = 0x0001,
-    LineErrOverrun = 0x0002,
-    LineErrParity = 0x0004,
-    LineErrFrame = 0x0008,
-    LineErrBreak = 0x0010,
-    LineErrTxFull = 0x0100,
-};
+inline constexpr std::uint32_t LineErrRxOverflow = 0x0001; // input queue overflow
+inline constexpr std::uint32_t LineErrOverrun = 0x0002;    // character overrun
+inline constexpr std::uint32_t LineErrParity = 0x0004;
+inline constexpr std::uint32_t LineErrFrame = 0x0008;
+inline constexpr std::uint32_t LineErrBreak = 0x0010;
+inline constexpr std::uint32_t LineErrTxFull = 0x0100; // output queue full
 
 enum SerialError : std::int32_t {
     SerialOk = 0,
@@ -103,6 +100,12 @@ inline constexpr std::int32_t SerialErrnoBase = 0x20000000;
 
 // Maps an errno value by the table above.
 std::int32_t SerialErrorFromErrno(int error);
+
+class CSerial;
+
+// Test seam: makes an open port report line errors (flags as above) as if its driver had counted
+// them, with the EvError or EvBreak event that they raise. Pseudo-terminals count none.
+void SimulateLineErrors(CSerial& port, std::uint32_t flags);
 
 // No time limit.
 inline constexpr std::uint32_t SerialInfinite = 0xFFFFFFFF;
@@ -175,4 +178,17 @@ protected:
     std::atomic<std::uint32_t> pendingEvents{0};
     std::atomic<std::uint32_t> eventMask{0};
     std::atomic<std::shared_ptr<platform::ManualResetSignal>> ioEvent;
+
+private:
+    friend void SimulateLineErrors(CSerial& port, std::uint32_t flags);
+
+    // The shared pattern of Write, Read and WaitForEvent; start begins the operation on a record.
+    template <typename StartOperation>
+    std::int32_t RunBounded(CompletionRecord* record, std::uint32_t timeoutMs, std::uint32_t* count,
+                            StartOperation start);
+    // Reads the line settings, lets edit change them (or refuse with an error code) and writes
+    // them back.
+    template <typename Edit> std::int32_t ChangeSettings(Edit edit);
+    // One field of the line settings, or -1 with the error stored.
+    template <typename Field> std::int32_t QuerySettings(Field field);
 };

@@ -1,7 +1,9 @@
 #pragma once
 // CSerialEx: a serial port, always opened asynchronously, with an event thread that waits for the
 // port's events and hands each batch, with the line errors fetched with it, to DeliverEvent.
-// The event thread never reads data; derived classes supply DeliverEvent.
+// The event thread never reads data and never waits for anyone but the port. A class that
+// supplies DeliverEvent closes the port in its own destructor, so that the thread has ended before
+// its part of the object goes.
 
 #include "serial/serial.h"
 
@@ -37,6 +39,6 @@ protected:
     std::shared_ptr<platform::ManualResetSignal> threadEvent;
 
 private:
-    std::int32_t EventLoop();
+    void EventLoop();
     std::shared_ptr<platform::ManualResetSignal> threadEnded;
 };

@@ -9,6 +9,10 @@ class CSerialMFC : public CSerialWnd {
 public:
     using CSerialWnd::OpenForWindow;
 
+    CSerialMFC() = default;
+    // Stops the event thread before any part of the object goes: the thread calls its slots.
+    ~CSerialMFC() override;
+
     // As CSerialWnd::OpenForWindow with the window's handle; a null window gives a null handle.
     virtual std::int32_t OpenForWindow(const char* device, platform::WindowMessageReceiver* window,
                                        std::uint32_t messageId = 0, platform::LParam userValue = 0,
