@@ -1,0 +1,225 @@
+// Transfers, time-outs, asynchronous completion, events and a device that goes away.
+#include "tests/serial/serial_test_support.h"
+
+#include <thread>
+
+using serialtest::MillisecondsSince;
+using serialtest::SerialTest;
+
+namespace {
+
+// Reads until `count` bytes came or a read fails or timeoutMs passed.
+std::vector<std::uint8_t> ReadPort(CSerial& port, std::size_t count, int timeoutMs) {
+    std::vector<std::uint8_t> all;
+    const auto start = std::chrono::steady_clock::now();
+    while (all.size() < count && MillisecondsSince(start) < timeoutMs) {
+        std::uint8_t buffer[1024];
+        std::uint32_t got = 0;
+        if (port.Read(buffer, sizeof buffer, &got) != SerialOk) {
+            break;
+        }
+        all.insert(all.end(), buffer, buffer + got);
+        if (got == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    return all;
+}
+
+} // namespace
+
+TEST_F(SerialTest, EveryByteValueCrossesUnchangedBothWays) {
+    for (bool overlapped : {false, true}) {
+        CSerial port;
+        ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, overlapped), SerialOk);
+        ASSERT_EQ(port.SetLineFormat(16457, 8, ParityNone, StopBitsOne), SerialOk);
+        ASSERT_EQ(port.SetFlowControl(FlowNone), SerialOk);
+        std::vector<std::uint8_t> all = Pattern(256);
+        all.insert(all.end(), {'\r', '\n', 0x11, 0x13, 0x03, 0x1A, 0x7F, 0xFF, 0x00});
+        std::uint32_t written = 0;
+        ASSERT_EQ(port.Write(all.data(), all.size(), &written, nullptr,
+                             overlapped ? 2000 : SerialInfinite),
+                  SerialOk);
+        EXPECT_EQ(written, all.size());
+        EXPECT_EQ(line.Receive(all.size(), 2000), all);
+        line.Send(all);
+        EXPECT_EQ(ReadPort(port, all.size(), 5000), all);
+    }
+}
+
+TEST_F(SerialTest, SynchronousPortRefusesRecordsAndTimeLimits) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str()), SerialOk);
+    line.Send({42});
+    std::uint8_t byte = 0;
+    std::uint32_t count = 5;
+    EXPECT_EQ(port.Read(&byte, 1, &count, nullptr, 100), SerialErrInvalidFunction);
+    EXPECT_EQ(count, 0u);
+    platform::ManualResetSignal signal;
+    CompletionRecord record;
+    record.signal = &signal;
+    EXPECT_EQ(port.Read(&byte, 1, &count, &record), SerialErrInvalidFunction);
+    EXPECT_EQ(port.WaitForEvent(nullptr, 10), SerialErrInvalidFunction);
+    EXPECT_EQ(ReadPort(port, 1, 2000), std::vector<std::uint8_t>{42}); // nothing was taken
+}
+
+TEST_F(SerialTest, WriteThatCannotFinishTimesOutAndIsCancelled) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    const std::vector<std::uint8_t> big = Pattern(1 << 20); // far more than the line buffers
+    std::uint32_t written = 99;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Write(big.data(), big.size(), &written, nullptr, 300), SerialErrTimeout);
+    EXPECT_GE(MillisecondsSince(start), 300);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(port.GetLastError(), SerialErrTimeout);
+
+    // The rest of the write is gone: the other end gets less than was asked, then nothing more.
+    const std::size_t arrived = line.Receive(big.size(), 500).size();
+    EXPECT_LT(arrived, big.size());
+    EXPECT_TRUE(line.Receive(1, 300).empty());
+    // And the port still works.
+    ASSERT_EQ(port.WriteText("ok", &written, nullptr, 2000), SerialOk);
+    EXPECT_EQ(line.Receive(2, 2000), (std::vector<std::uint8_t>{'o', 'k'}));
+}
+
+TEST_F(SerialTest, ReadPendingOnCallersRecordCompletesLater) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
+    platform::ManualResetSignal signal;
+    CompletionRecord record;
+    record.signal = &signal;
+    std::uint8_t buffer[4] = {};
+    std::uint32_t count = 9;
+    ASSERT_EQ(port.Read(buffer, sizeof buffer, &count, &record), SerialOk);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(signal.Wait(50), platform::WaitTimedOut);
+    line.Send({7, 8, 9, 10});
+    ASSERT_EQ(signal.Wait(5000), platform::WaitSignalled);
+    EXPECT_EQ(record.status.load(), SerialOk);
+    EXPECT_EQ(record.count.load(), 4u);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4),
+              (std::vector<std::uint8_t>{7, 8, 9, 10}));
+}
+
+TEST_F(SerialTest, BoundedReadTimesOutWithNothingTaken) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
+    std::uint8_t buffer[8];
+    std::uint32_t count = 3;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, &count, nullptr, 100), SerialErrTimeout);
+    EXPECT_GE(MillisecondsSince(start), 100);
+    EXPECT_EQ(count, 0u);
+    // The cancelled read must not swallow what comes afterwards.
+    line.Send({1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, &count, nullptr, 5000), SerialOk);
+    EXPECT_EQ(count, 8u);
+}
+
+TEST_F(SerialTest, EventWaitReportsReceivedData) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvError), SerialOk);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.WaitForEvent(nullptr, 100), SerialErrTimeout);
+    EXPECT_GE(MillisecondsSince(start), 100);
+    line.Send({1});
+    ASSERT_EQ(port.WaitForEvent(nullptr, 5000), SerialOk);
+    EXPECT_EQ(port.TakeEvents(), EvRxChar);
+    EXPECT_EQ(port.TakeEvents(), 0u);
+    // Unread data is reported once, not again on every wait.
+    EXPECT_EQ(port.WaitForEvent(nullptr, 100), SerialErrTimeout);
+}
+
+TEST_F(SerialTest, EventsOutsideTheMaskAreNeverReported) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetEventMask(EvError), SerialOk);
+    line.Send({1, 2});
+    EXPECT_EQ(port.WaitForEvent(nullptr, 200), SerialErrTimeout);
+    EXPECT_EQ(port.TakeEvents(), 0u);
+    SimulateLineErrors(port, LineErrFrame);
+    ASSERT_EQ(port.WaitForEvent(nullptr, 5000), SerialOk);
+    EXPECT_EQ(port.TakeEvents(), EvError);
+}
+
+TEST_F(SerialTest, MaskChangeWakesAWaitOfAnotherThreadWithNoEvents) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    platform::ManualResetSignal signal;
+    CompletionRecord record;
+    record.signal = &signal;
+    std::int32_t started = -1;
+    std::thread waiter([&] { started = port.WaitForEvent(&record, SerialInfinite); });
+    waiter.join();
+    ASSERT_EQ(started, SerialOk);
+    EXPECT_EQ(signal.Wait(50), platform::WaitTimedOut);
+    ASSERT_EQ(port.SetEventMask(port.GetEventMask()), SerialOk);
+    ASSERT_EQ(signal.Wait(5000), platform::WaitSignalled);
+    EXPECT_EQ(record.status.load(), SerialOk);
+    EXPECT_EQ(port.TakeEvents(), 0u);
+}
+
+TEST_F(SerialTest, VanishedDeviceGivesErrorsWithoutHanging) {
+    for (bool overlapped : {false, true}) {
+        serialtest::PtyPair doomed;
+        CSerial port;
+        ASSERT_EQ(port.Open(doomed.Path().c_str(), 512, 512, overlapped), SerialOk);
+        platform::ManualResetSignal signal;
+        CompletionRecord record;
+        record.signal = &signal;
+        if (overlapped) {
+            ASSERT_EQ(port.WaitForEvent(&record), SerialOk); // pending while the device goes
+        }
+        doomed.Unplug();
+        if (overlapped) {
+            ASSERT_EQ(signal.Wait(5000), platform::WaitSignalled);
+            EXPECT_NE(record.status.load(), SerialOk);
+            EXPECT_NE(port.WaitForEvent(nullptr, 5000), SerialOk);
+        }
+        std::uint8_t buffer[16];
+        std::uint32_t count = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(port.Read(buffer, sizeof buffer, &count), SerialOk);
+        EXPECT_EQ(count, 0u);
+        EXPECT_NE(port.Write(buffer, sizeof buffer, &count), SerialOk);
+        EXPECT_NE(port.SetLineFormat(9600, 8, ParityNone, StopBitsOne), SerialOk);
+        EXPECT_LT(MillisecondsSince(start), 5000);
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_EQ(port.Close(), SerialOk);
+    }
+}
+
+TEST_F(SerialTest, ReadOnVanishedDeviceInBlockingModeReturns) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str()), SerialOk);
+    ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
+    std::int32_t result = SerialOk;
+    std::thread reader([&] {
+        std::uint8_t buffer[16];
+        result = port.Read(buffer, sizeof buffer);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    line.Unplug();
+    reader.join(); // a hang here is the fault
+    EXPECT_NE(result, SerialOk);
+}
+
+TEST_F(SerialTest, CloseFromAnotherThreadEndsAPendingRead) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
+    std::int32_t result = SerialOk;
+    std::thread reader([&] {
+        std::uint8_t buffer[16];
+        result = port.Read(buffer, sizeof buffer);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(port.Close(), SerialOk);
+    reader.join();
+    EXPECT_NE(result, SerialOk);
+    EXPECT_EQ(CSerial::ProbePort(line.Path().c_str()), PortAvailable);
+}
