@@ -543,7 +543,7 @@ void CReportCtrl::HandleMouse(QMouseEvent* event, bool doubleClick) {
         FocusRow(row);
         NotifyParent(NotifyCheckChanged, static_cast<std::uint32_t>(row), message);
     }
-    if (left && m_bEditable && !checkChanged && !wasEditing && (wasSelectedAndFocused || true))
+    if (left && m_bEditable && !checkChanged && !wasEditing && wasSelectedAndFocused)
         BeginCellEdit(row, hit.column());
 }
 
