@@ -66,19 +66,19 @@ inline constexpr std::uint32_t LbsNoIntegralHeight = 0x0100;
 inline constexpr std::uint32_t LbsNoSel = 0x4000;
 
 struct DialogItem {
-    QString className; // "Button", "Static", "Edit", "ComboBox", "ListBox", "SysListView32", ...
+    QString className{}; // "Button", "Static", "Edit", "ComboBox", "ListBox", "SysListView32", ...
     int id = 0;
-    QString text;
-    QRect rect; // in dialog units
+    QString text{};
+    QRect rect{}; // in dialog units
     std::uint32_t style = 0;
 };
 
 struct DialogTemplate {
     int id = 0;
-    QSize size;      // in dialog units
-    QString caption; // dialogs only
-    std::vector<DialogItem> items;
-    QString fontFace;   // empty: the application's font family
+    QSize size{};      // in dialog units
+    QString caption{}; // dialogs only
+    std::vector<DialogItem> items{};
+    QString fontFace{}; // empty: the application's font family
     int fontPoints = 8; // point size of the form font
 };
 

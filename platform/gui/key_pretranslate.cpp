@@ -22,8 +22,13 @@ bool KeyPreTranslator::eventFilter(QObject* watched, QEvent* event) {
     }
     // A key press goes first to the focus widget and then, while ignored, up its parents: offer
     // it once, on its first delivery.
+    // Without a focus widget the key goes to the active window itself.
     auto* receiver = static_cast<QWidget*>(watched);
-    if (receiver != QApplication::focusWidget()) {
+    const QWidget* first = QApplication::focusWidget();
+    if (first == nullptr) {
+        first = receiver->window();
+    }
+    if (receiver != first) {
         return false;
     }
     if (receiver != window_ && !window_->isAncestorOf(receiver)) {

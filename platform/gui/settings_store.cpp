@@ -18,6 +18,22 @@ QString ConfigHome() {
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
+namespace {
+
+// A file that exists and can be read but is not INI text. QSettings keeps parsed files in a
+// process-wide cache and reports a parse failure only to the object that parsed it, so the
+// store looks at the bytes itself.
+bool IsCorrupt(const QString& path) {
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QSettings::SettingsMap values;
+    return !ParseIni(file.readAll(), values);
+}
+
+} // namespace
+
 SettingsStore::SettingsStore(QString application) : application_(std::move(application)) {}
 
 QString SettingsStore::FilePath() const {
@@ -29,9 +45,13 @@ std::optional<QString> SettingsStore::ReadString(const QString& section, const Q
     if (section.isEmpty() || key.isEmpty()) {
         return std::nullopt;
     }
-    QSettings settings(FilePath(), IniFormat());
+    const QString path = FilePath();
+    if (IsCorrupt(path)) {
+        return std::nullopt; // not INI: every value takes its default
+    }
+    QSettings settings(path, IniFormat());
     if (settings.status() != QSettings::NoError) {
-        return std::nullopt; // unreadable or not INI: every value takes its default
+        return std::nullopt; // unreadable: every value takes its default
     }
     const QVariant value = settings.value(JoinSettingsKey(section, key));
     if (!value.isValid()) {
@@ -54,15 +74,12 @@ bool SettingsStore::WriteProfileString(const QString& section, const QString& ke
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
-    {
-        QSettings existing(path, IniFormat());
-        if (existing.status() == QSettings::FormatError) {
-            // Keep what could not be read, for the user, and start a fresh file.
-            const QString kept = path + QStringLiteral(".corrupt");
-            QFile::remove(kept);
-            if (!QFile::rename(path, kept)) {
-                return false;
-            }
+    if (IsCorrupt(path)) {
+        // Keep what could not be read, for the user, and start a fresh file.
+        const QString kept = path + QStringLiteral(".corrupt");
+        QFile::remove(kept);
+        if (!QFile::rename(path, kept)) {
+            return false;
         }
     }
     QSettings settings(path, IniFormat());
