@@ -292,6 +292,9 @@ SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
         const ssize_t moved = reading ? read(fd_, at, left) : write(fd_, at, left);
         if (moved > 0) {
             operation.done += static_cast<std::uint32_t>(moved);
+            if (reading) {
+                inputSeen_ = moved >= inputSeen_ ? 0 : inputSeen_ - static_cast<int>(moved);
+            }
             if (reading && !operation.readWhole) {
                 break;
             }
@@ -456,6 +459,19 @@ bool SerialDevice::NeedsCounterPolling() const {
     return false;
 }
 
+// Whether bytes have arrived since the input queue was last looked at. The device is reported
+// readable on every wake-up while unread bytes wait (any readiness change reports all of them),
+// so readability alone would repeat the received-data event for the same bytes.
+bool SerialDevice::TakeNewInput() {
+    int queued = 0;
+    if (ioctl(fd_, TIOCINQ, &queued) != 0) {
+        return true; // cannot tell: report it, a read finds out
+    }
+    const bool grew = queued > inputSeen_;
+    inputSeen_ = queued;
+    return grew;
+}
+
 void SerialDevice::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = write(wake_, &one, sizeof one);
@@ -503,7 +519,7 @@ void SerialDevice::ServiceLoop() {
             MarkLost(EIO);
             continue;
         }
-        const std::uint32_t events = (input ? EvRxChar : 0) | CountedEvents();
+        const std::uint32_t events = (input && TakeNewInput() ? EvRxChar : 0) | CountedEvents();
         for (auto it = pending_.begin(); it != pending_.end();) {
             const Progress progress =
                 it->kind == Operation::Kind::Wait ? Progress::Pending : Advance(*it);

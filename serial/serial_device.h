@@ -82,6 +82,7 @@ private:
     std::int32_t Unusable() const;
     std::uint32_t CountedEvents();
     bool NeedsCounterPolling() const;
+    bool TakeNewInput();
     void Wake();
     void ServiceLoop();
 
@@ -94,6 +95,7 @@ private:
     std::list<Operation> pending_;
     std::uint32_t mask_ = 0;
     std::uint32_t history_ = 0; // events seen while no wait was pending
+    int inputSeen_ = 0;         // bytes waiting in the input queue when last looked at
     LineSettings kept_;         // the fields that the kernel does not hold
     ReadTimeouts timeouts_;
     bool countsSupported_ = false;

@@ -21,7 +21,7 @@ std::int32_t CSerialEx::Open(const char* device, std::uint32_t inQueueSize,
             return result;
         }
     }
-    return lastError.load();
+    return SerialOk; // not lastError, which a started event thread may already write
 }
 
 std::int32_t CSerialEx::Close() {
