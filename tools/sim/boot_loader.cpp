@@ -34,6 +34,11 @@ RecordRanges(const std::vector<std::uint8_t>& image) {
     return ranges;
 }
 
+// The loader writes a message again after at most 50 ms without its echo. The same bytes after
+// a longer gap are a new message: the third IplSetup of BlockTiming comes 300 ms after the
+// second one failed.
+constexpr Nanos kRepeatWindow = Ms(200);
+
 } // namespace
 
 struct CBootLoader::Session {
@@ -68,6 +73,7 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
     const bool setupBefore = m_session && m_session->setupTaken;
 
     const bool repeat = m_send && m_send->echoTime < 0 &&
+                        arrival - m_send->lastArrival < kRepeatWindow &&
                         std::memcmp(m_send->bytes, message, kIplMessageLength) == 0;
     if (repeat) {
         m_send->lastWrite = writeIndex;
@@ -118,7 +124,8 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
         m_send->taken = true;
         Take(kind, data);
     }
-    return m_session->setupTaken && (m_session->number != sessionBefore || !setupBefore);
+    return m_session && m_session->setupTaken &&
+           (m_session->number != sessionBefore || !setupBefore);
 }
 
 void CBootLoader::OnEchoWritten(int writeIndex, Nanos when) {

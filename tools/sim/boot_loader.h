@@ -5,8 +5,8 @@
 // KFW file, the check of order, payload and pauses.
 //
 // The loader writes a message again when its echo does not come back in time. Such a repeat
-// (the same bytes, written before an echo of the earlier copy went out) belongs to the same
-// message: the boot loader takes it once, and the pause before it is not a pause.
+// (the same bytes, written within 200 ms and before an echo of the earlier copy went out) belongs
+// to the same message: the boot loader takes it once, and the pause before it is not a pause.
 
 #include "tools/sim/pause_checker.h"
 #include "tools/sim/sim_config.h"

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,13 +95,18 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A directory opens like a file but reads as nothing; only a regular file will do.
+    struct stat info {};
+    std::ifstream in;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        in.open(path, std::ios::binary);
+    std::ostringstream buffer;
+    if (in)
+        buffer << in.rdbuf();
+    if (!in.is_open() || in.bad()) {
         error = "cannot read " + path;
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
     text = buffer.str();
     return true;
 }

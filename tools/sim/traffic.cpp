@@ -25,9 +25,10 @@ void CTraffic::AppendMessage(std::vector<std::uint8_t>& out) {
     const int lengthClass = Random(0, 3);
     const auto opcode = static_cast<std::uint8_t>(0x80 | lengthClass << 5 | Random(0, 0x1F));
     out.push_back(opcode);
-    // Variable-length messages from 4 bytes: the receive assembler judges a shorter one by the
-    // byte after it, so the monitor would never show it as sent.
-    const int length = lengthClass == 3 ? Random(4, 32) : BusMessageLength(opcode);
+    // Variable-length messages from 4 to 31 bytes: the receive assembler judges a shorter one by
+    // the byte after it, and after one of 32 bytes it drops the next opcode, so the monitor would
+    // not show every message as sent.
+    const int length = lengthClass == 3 ? Random(4, 31) : BusMessageLength(opcode);
     if (lengthClass == 3)
         out.push_back(static_cast<std::uint8_t>(length));
     while (static_cast<int>(out.size() - start) < length - 1)
