@@ -21,6 +21,7 @@
 // EIO (0x20000005) unless the system said ENODEV or ENXIO (2).
 
 #include "serial/completion_record.h"
+#include "serial/shared_slot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -174,10 +175,10 @@ protected:
     // Fields. The atomics are shared with an event thread and with a thread that closes the port
     // while another reads; the device object stays alive while an operation still uses it.
     std::atomic<std::int32_t> lastError{0};
-    std::atomic<std::shared_ptr<serial::SerialDevice>> handle;
+    serial::SharedSlot<serial::SerialDevice> handle;
     std::atomic<std::uint32_t> pendingEvents{0};
     std::atomic<std::uint32_t> eventMask{0};
-    std::atomic<std::shared_ptr<platform::ManualResetSignal>> ioEvent;
+    serial::SharedSlot<platform::ManualResetSignal> ioEvent;
 
 private:
     friend void SimulateLineErrors(CSerial& port, std::uint32_t flags);
