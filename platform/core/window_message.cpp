@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -40,10 +41,24 @@ QEvent::Type MessageEventType() {
     return type;
 }
 
+// Messages are made on the posting thread and handled or dropped on the receiver's. QtCore's
+// queue between them is locked with primitives that a thread checker cannot see, so the
+// hand-over is stated here as well: every post counts up with release order, and the receiving
+// side reads the count with acquire order before it touches a message.
+std::atomic<std::uint64_t>& PostCount() {
+    static std::atomic<std::uint64_t> count{0};
+    return count;
+}
+
+void AcquirePostedMessages() {
+    PostCount().load(std::memory_order_acquire);
+}
+
 class WindowMessageEvent : public QEvent {
 public:
     WindowMessageEvent(std::uint32_t message, WParam wParam, LParam lParam)
         : QEvent(MessageEventType()), message(message), wParam(wParam), lParam(lParam) {}
+    ~WindowMessageEvent() override { AcquirePostedMessages(); } // may be dropped unhandled
     const std::uint32_t message;
     const WParam wParam;
     const LParam lParam;
@@ -78,7 +93,9 @@ bool PostMessage(WindowHandle window, std::uint32_t message, WParam wParam, LPar
     if (found == registry.receivers.end()) {
         return false;
     }
-    QCoreApplication::postEvent(found->second, new WindowMessageEvent(message, wParam, lParam));
+    auto* event = new WindowMessageEvent(message, wParam, lParam);
+    PostCount().fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(found->second, event);
     return true;
 }
 
@@ -100,6 +117,7 @@ void WindowMessageReceiver::MapMessage(std::uint32_t message, Handler handler) {
 }
 
 bool WindowMessageReceiver::event(QEvent* event) {
+    AcquirePostedMessages();
     if (event->type() != MessageEventType()) {
         return QObject::event(event);
     }
