@@ -2,6 +2,7 @@
 #include "platform/core/window_message.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 #include <atomic>
 #include <chrono>
@@ -208,24 +209,29 @@ TEST(PostMessage, ReceiverDestroyedWhileAnotherThreadKeepsPosting) {
 
 TEST(PostMessage, ReceiverOnAnotherThreadHandlesThere) {
     App();
-    QThread worker;
-    worker.start();
-    auto* receiver = new WindowMessageReceiver;
-    receiver->moveToThread(&worker);
     const std::uint32_t message = RegisterWindowMessage("WindowMessageTest_Worker");
-    std::atomic<QThread*> handledOn{nullptr};
+    const std::uint32_t quit = RegisterWindowMessage("WindowMessageTest_Quit");
+    std::atomic<WindowHandle> handle{};
+    std::atomic<bool> onWorker{false};
     std::atomic<WParam> value{0};
-    // Mapped before the first message can arrive; the receiver thread only reads the map.
-    receiver->MapMessage(message, [&](WParam w, LParam) {
-        value = w;
-        handledOn = QThread::currentThread();
+    std::thread worker([&] {
+        // The receiver belongs to the thread that makes it, and runs its handlers there.
+        WindowMessageReceiver receiver;
+        QEventLoop loop;
+        const std::thread::id self = std::this_thread::get_id();
+        receiver.MapMessage(message, [&](WParam w, LParam) {
+            value = w;
+            onWorker = std::this_thread::get_id() == self;
+        });
+        receiver.MapMessage(quit, [&](WParam, LParam) { loop.quit(); });
+        handle = receiver.Handle();
+        loop.exec();
     });
-    ASSERT_TRUE(PostMessage(receiver->Handle(), message, 0x00020001, 12));
-    ASSERT_TRUE(RunUntil([&] { return handledOn.load() != nullptr; }));
-    EXPECT_EQ(handledOn.load(), &worker);
+    ASSERT_TRUE(RunUntil([&] { return !handle.load().IsNull(); }));
+    EXPECT_TRUE(PostMessage(handle.load(), message, 0x00020001, 12));
+    EXPECT_TRUE(PostMessage(handle.load(), quit, 0, 0));
+    worker.join(); // a lost message would leave the worker's loop running
+    EXPECT_TRUE(onWorker.load());
     EXPECT_EQ(value.load(), 0x00020001u);
-    QMetaObject::invokeMethod(
-        receiver, [receiver] { delete receiver; }, Qt::BlockingQueuedConnection);
-    worker.quit();
-    worker.wait();
+    EXPECT_FALSE(PostMessage(handle.load(), message, 1, 1)); // gone with its thread
 }
