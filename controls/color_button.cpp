@@ -25,7 +25,8 @@ void Ring(QPainter& painter, int l, int t, int r, int b, ColorRef topLeft, Color
     Line(painter, QRect(r - 1, t, 1, b - t), bottomRight);
 }
 
-// A dotted rectangle whose dots invert what lies below, along the inside of `rect`.
+// A dotted rectangle whose dots invert what lies below, along the inside of `rect`: every other
+// pixel of the outline, in a checkerboard anchored at the rectangle's corner, each pixel once.
 void FocusRect(QPainter& painter, const QRect& rect) {
     if (rect.width() <= 0 || rect.height() <= 0) {
         return;
@@ -37,24 +38,21 @@ void FocusRect(QPainter& painter, const QRect& rect) {
     const int t = rect.top();
     const int r = rect.left() + rect.width() - 1;
     const int b = rect.top() + rect.height() - 1;
-    for (int x = l; x <= r; x += 2) {
-        painter.drawPoint(x, t);
-        if (b != t && (x - l + b - t) % 2 == 0) {
-            painter.drawPoint(x, b);
+    auto dot = [&](int x, int y) {
+        if ((x - l + y - t) % 2 == 0) {
+            painter.drawPoint(x, y);
+        }
+    };
+    for (int x = l; x <= r; ++x) {
+        dot(x, t);
+        if (b != t) {
+            dot(x, b);
         }
     }
-    for (int x = l + ((b - t) % 2); x <= r && b != t; x += 2) {
-        if ((x - l + b - t) % 2 == 0) {
-            continue; // drawn above
-        }
-        painter.drawPoint(x, b);
-    }
-    for (int y = t + 2; y < b; y += 2) {
-        painter.drawPoint(l, y);
-    }
-    for (int y = t + 2 - ((r - l) % 2); y < b; y += 2) {
-        if (y > t) {
-            painter.drawPoint(r, y);
+    for (int y = t + 1; y < b; ++y) {
+        dot(l, y);
+        if (r != l) {
+            dot(r, y);
         }
     }
     painter.restore();
