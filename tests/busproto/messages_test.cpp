@@ -125,3 +125,20 @@ TEST(VersionText, MajorAndMinor) {
     EXPECT_EQ(VersionText(0), "0.0");
     EXPECT_EQ(VersionText(0xFF), "31.7");
 }
+
+TEST(DeviceMessage, DecodeRefusesOtherOpcodesAndCounts) {
+    std::uint8_t m[kDeviceMessageLength];
+    BuildDiscoverRequest(3, m);
+    std::uint8_t group = 0, code = 0, data[12] = {};
+    ASSERT_TRUE(DecodeDeviceMessage(m, kDeviceMessageLength, &group, &code, data));
+    EXPECT_EQ(group, kDeviceGroup);
+    EXPECT_EQ(code, kRequestCode);
+    EXPECT_EQ(data[0], 3);
+    EXPECT_EQ(data[5], 1);
+    EXPECT_FALSE(DecodeDeviceMessage(m, kIplMessageLength, &group, &code, data));
+    m[1] = 0x10; // an IplMessage's count byte
+    EXPECT_FALSE(DecodeDeviceMessage(m, kDeviceMessageLength, &group, &code, data));
+    m[1] = kDeviceMessageLength;
+    m[0] = 0xE6;
+    EXPECT_FALSE(DecodeDeviceMessage(m, kDeviceMessageLength, &group, &code, data));
+}
