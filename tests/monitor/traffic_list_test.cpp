@@ -7,13 +7,13 @@
 
 namespace {
 
-int argc = 1;
-char arg0[] = "traffic_list_test";
-char* argv[] = {arg0, nullptr};
-
-QApplication& App() {
-    static QApplication app(argc, argv);
-    return app;
+// Lives for the whole test process: Qt's own statics must not outlive it.
+void EnsureApp() {
+    static int argc = 1;
+    static char arg0[] = "traffic_list_test";
+    static char* argv[] = {arg0, nullptr};
+    if (QApplication::instance() == nullptr)
+        new QApplication(argc, argv);
 }
 
 TrafficLine Message(int value) {
@@ -22,7 +22,7 @@ TrafficLine Message(int value) {
 }
 
 struct WithApp {
-    WithApp() { App(); }
+    WithApp() { EnsureApp(); }
 };
 
 struct TrafficListTest : ::testing::Test, WithApp {

@@ -1,0 +1,13 @@
+// kelvmon: the Trakbus monitor.
+
+#include "monitor/kelvmon_app.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    CKelvmonApp app;
+    if (!app.InitInstance(QApplication::arguments().mid(1)))
+        return 1;
+    return QApplication::exec();
+}

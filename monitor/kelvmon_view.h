@@ -1,0 +1,103 @@
+#pragma once
+// CKelvmonView: the monitor's main view on form 101. It owns the serial port for the whole run,
+// shows the bus traffic as hexadecimal lines (checked messages or a raw byte stream), copies
+// the finished lines to the capture file, and sends typed messages and files.
+//
+// Everything runs on the user-interface thread: the port's event thread only posts a
+// notification, and OnSerialEvent reads the bytes.
+
+#include "controls/clock.h"
+#include "controls/resizable_form_view.h"
+#include "monitor/capture_file.h"
+#include "monitor/ret_edit.h"
+#include "monitor/traffic_list.h"
+#include "monitor/traffic_receiver.h"
+#include "serial/serial_mfc.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class CKelvmonDoc;
+
+class CKelvmonView : public CResizableFormView, private ITrafficOutput {
+public:
+    static constexpr int kSendBufferSize = 1024;
+    static constexpr std::uint32_t kReadSize = 1024;
+    static constexpr std::uint32_t kWriteTimeoutMs = 2000;
+
+    CKelvmonView();
+    ~CKelvmonView() override;
+
+    CKelvmonDoc* GetDocument() const;
+
+    void OnInitialUpdate() override;
+    // Closes and reopens the port from the document's port number and bit rate.
+    void OpenPort();
+    bool IsPortOpen() const { return m_serial.IsOpen(); }
+    void ClosePort() { m_serial.Close(); }
+    // The port's notification: reads what arrived and shows it.
+    int OnSerialEvent(platform::WParam wParam, platform::LParam lParam);
+    void OnTimer(unsigned id) override;
+
+    void OnPause();
+    void OnClear();
+    void OnTrakbusData();
+    void OnRawData();
+    void OnTimeStamp();
+
+    void OnSelectCaptureFile();
+    void OnCaptureActive();
+
+    // Send button n (1 to 4) and the focus loss of send edit n.
+    void OnSendMsg(int n);
+    void OnKillFocusSendStr(int n);
+    // Writes to the port with a 2000 ms limit; 1 without writing when the port is closed.
+    std::int32_t SendBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written);
+
+    void OnSelectSendFile();
+    void OnSendFile();
+
+    CTrafficList& TrafficList() { return m_list; }
+    const CTrafficReceiver& Receiver() const { return m_receiver; }
+    CClock& Clock() { return m_clock; }
+    bool CaptureFileOpen() const { return m_captureFile.IsOpen(); }
+
+    // Working copies of the document's values, exchanged with the controls.
+    int m_DisplayModeGrp = 0;
+    int m_UseTimeStamp = 0;
+    int m_bCaptureActive = 0;
+    QString m_SendStr, m_SendStr2, m_SendStr3, m_SendStr4;
+    QString m_CaptureFilePath, m_SendFilePath;
+    std::uint32_t m_nSendRemaining = 0;
+    unsigned m_nTimerId = 0;
+
+protected:
+    void DoDataExchange(platform::DataExchange& dx) override;
+
+private:
+    // ITrafficOutput: the traffic list and the capture file.
+    std::int64_t LineCount() const override { return m_list.LineCount(); }
+    void AddLine(const TrafficLine& line) override { m_list.AddLine(line); }
+    void ReplaceLastLine(const TrafficLine& line) override { m_list.ReplaceLastLine(line); }
+    void ScrollToEnd() override { m_list.ScrollToEnd(); }
+    void CaptureLine(const TrafficLine& line) override;
+
+    QString& SendStr(int n);
+    QString& DocSendStr(int n);
+    void AnchorControls();
+    void SetPauseCaption();
+    // A write, flush or close of the capture file failed: capture stops and the user is told.
+    void CaptureFailed();
+
+    CClock m_clock;
+    CTrafficList m_list;
+    std::array<CRetEdit, 4> m_sendEdits;
+    CTrafficReceiver m_receiver;
+    CCaptureFile m_captureFile;
+    bool m_anchored = false;
+    bool m_closing = false;
+    bool m_captureErrorPending = false;
+    // Declared last, so that the port and its event thread go first.
+    CSerialMFC m_serial;
+};

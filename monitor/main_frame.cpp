@@ -1,0 +1,175 @@
+#include "monitor/main_frame.h"
+
+#include "monitor/about_dlg.h"
+#include "monitor/kelvmon_doc.h"
+#include "monitor/kelvmon_ids.h"
+#include "monitor/kelvmon_view.h"
+#include "monitor/port_setup.h"
+#include "platform/gui/string_table.h"
+#include "platform/gui/window_placement.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+using namespace kelvmon;
+
+namespace {
+
+const QString kWindowPosSection = QStringLiteral("WindowPos");
+const QString kWindowPosKey = QStringLiteral("WindowPos");
+
+platform::WindowPlacement ToPlatform(const WindowPlacement& p) {
+    platform::WindowPlacement out;
+    out.length = p.length;
+    out.flags = p.flags;
+    out.showCmd = p.showCmd;
+    out.minX = p.minX;
+    out.minY = p.minY;
+    out.maxX = p.maxX;
+    out.maxY = p.maxY;
+    out.left = p.left;
+    out.top = p.top;
+    out.right = p.right;
+    out.bottom = p.bottom;
+    return out;
+}
+
+WindowPlacement FromPlatform(const platform::WindowPlacement& p) {
+    WindowPlacement out;
+    out.length = p.length;
+    out.flags = p.flags;
+    out.showCmd = p.showCmd;
+    out.minX = p.minX;
+    out.minY = p.minY;
+    out.maxX = p.maxX;
+    out.maxY = p.maxY;
+    out.left = p.left;
+    out.top = p.top;
+    out.right = p.right;
+    out.bottom = p.bottom;
+    return out;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame() {
+    CreateMenus();
+    // The stored placement and stay-on-top state; the placement is applied when the frame is
+    // first shown.
+    m_WindowPlacement.length = WindowPlacement::kValidLength;
+    if (!LoadWindowPos(m_WindowPlacement)) {
+        m_WindowPlacement.length = 0;
+        m_bStayOnTop = 0;
+    }
+    g_ProjectFilePath = KelvmonProfile().GetProfileString(
+        QStringLiteral("FilePaths"), QStringLiteral("g_ProjectFilePath"), QString());
+    setWindowTitle(QStringLiteral("Kestrom -- kelvmon  ") + platform::LoadString(IdsVersion));
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_stayOnTopItem = file->addAction(QStringLiteral("Stay On Top"), [this] { OnStayOnTop(); });
+    m_stayOnTopItem->setCheckable(true);
+    m_stayOnTopItem->setData(IdStayOnTop);
+    connect(file, &QMenu::aboutToShow, this, [this] { OnUpdateStayOnTop(*m_stayOnTopItem); });
+    file->addSeparator();
+    file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+
+    QAction* portSetup = menuBar()->addAction(QStringLiteral("&PortSetup"));
+    portSetup->setData(IdPortSetup);
+    connect(portSetup, &QAction::triggered, this, [this] { OnPortSetup(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&About kelvmon..."), [this] { OnAppAbout(); });
+}
+
+bool CMainFrame::LoadWindowPos(WindowPlacement& placement) {
+    const QString text = KelvmonProfile().GetProfileString(kWindowPosSection, kWindowPosKey);
+    if (text.isEmpty())
+        return false;
+    bool onTop = false;
+    if (!ParseWindowPos(text, placement, onTop))
+        return false;
+    m_bStayOnTop = onTop ? 1 : 0;
+    return true;
+}
+
+void CMainFrame::SaveWindowPos(WindowPlacement& placement) {
+    if (m_bStayOnTop)
+        placement.flags |= WindowPlacement::kStayOnTopBit;
+    else
+        placement.flags &= ~WindowPlacement::kStayOnTopBit;
+    KelvmonProfile().WriteProfileString(kWindowPosSection, kWindowPosKey,
+                                        FormatWindowPos(placement, m_bStayOnTop != 0));
+}
+
+void CMainFrame::ActivateFrame(int showCommand) {
+    if (m_WindowPlacement.length != 0) {
+        showCommand = m_WindowPlacement.showCmd;
+        // A placement that lies wholly off the present screens comes back onto the primary one.
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens.append(screen->availableGeometry());
+        if (const QScreen* primary = QGuiApplication::primaryScreen())
+            m_WindowPlacement.SetNormalRect(PlaceOnScreens(m_WindowPlacement.NormalRect(), screens,
+                                                           primary->availableGeometry()));
+        platform::SetWindowPlacement(*this, ToPlatform(m_WindowPlacement));
+    }
+    platform::MainFrame::ActivateFrame(showCommand);
+}
+
+bool CMainFrame::OnClose() {
+    KelvmonProfile().WriteProfileString(QStringLiteral("FilePaths"),
+                                        QStringLiteral("g_ProjectFilePath"), g_ProjectFilePath);
+    platform::WindowPlacement current;
+    if (platform::GetWindowPlacement(*this, current)) {
+        WindowPlacement placement = FromPlatform(current);
+        if (isMaximized())
+            placement.flags |= WindowPlacement::kRestoreToMaximized;
+        SaveWindowPos(placement);
+    }
+    return platform::MainFrame::OnClose();
+}
+
+void CMainFrame::OnStayOnTop() {
+    m_bStayOnTop = m_bStayOnTop ? 0 : 1;
+    ApplyStayOnTop();
+}
+
+void CMainFrame::OnUpdateStayOnTop(QAction& item) const {
+    item.setChecked(m_bStayOnTop != 0);
+}
+
+void CMainFrame::ApplyStayOnTop() {
+    platform::SetTopMost(*this, m_bStayOnTop != 0);
+    if (m_stayOnTopItem != nullptr)
+        OnUpdateStayOnTop(*m_stayOnTopItem);
+}
+
+void CMainFrame::OnPortSetup() {
+    auto* view = dynamic_cast<CKelvmonView*>(GetActiveView());
+    auto* doc = dynamic_cast<CKelvmonDoc*>(GetActiveDocument());
+    if (view == nullptr || doc == nullptr)
+        return;
+    CPortSetup dialog(this);
+    // Closed first, so that the dialog finds the port free.
+    if (view->IsPortOpen())
+        view->ClosePort();
+    dialog.m_nPort = doc->m_ActiveComPort;
+    dialog.m_nBitRateIndex = doc->m_BitRate;
+    if (dialog.DoModal() == platform::IdOk) {
+        doc->m_ActiveComPort = dialog.m_nPort;
+        doc->m_BitRate = dialog.m_nBitRateIndex;
+    }
+    view->OpenPort();
+}
+
+void CMainFrame::OnAppAbout() {
+    CAboutDlg about(this);
+    about.DoModal();
+}

@@ -1,0 +1,15 @@
+#pragma once
+// CRetEdit: a single-line edit in which Return moves the focus on to the next control, as Tab
+// does, instead of acting on the form.
+
+#include <QLineEdit>
+
+class CRetEdit : public QLineEdit {
+public:
+    explicit CRetEdit(QWidget* parent = nullptr) : QLineEdit(parent) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    // Return and Enter never reach the form's shortcuts.
+    bool event(QEvent* event) override;
+};
