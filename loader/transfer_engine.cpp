@@ -64,6 +64,9 @@ int CTransferEngine::StartStop(const std::string& path, std::string& info) {
     // once cannot have its outcome overwritten here.
     m_bFailed = 0;
     m_bBusy = 1;
+    // Marked on this thread, which also sends the discovery requests, so no
+    // request can slip in between the start and the worker's first message.
+    m_pDoc->m_bTransferActive = 1;
     UpdateState();
     m_pWorker->start();
     return 1;

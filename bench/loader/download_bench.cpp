@@ -1,0 +1,172 @@
+// A full firmware download through a stand-in bus interface on a pty that
+// emulates the wire time of every byte. Prints the total time, its ratio to
+// the floor (the wire time of every message plus the pauses that the download
+// requires) and the CPU time of the worker thread.
+//
+//   download_bench [bit rate] [image KiB] [record length] [timing: record|block]
+
+#include "loader/kfw_writer.h"
+#include "loader/precise_delay.h"
+#include "loader/transfer_engine.h"
+#include "serial/serial_wnd.h"
+#include "tests/loader_engine/bus_standin.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+double Seconds(std::int64_t ns) {
+    return static_cast<double>(ns) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int bitRate = argc > 1 ? std::atoi(argv[1]) : 115200;
+    const int imageKiB = argc > 2 ? std::atoi(argv[2]) : 200;
+    const int recordLength = argc > 3 ? std::atoi(argv[3]) : 64;
+    const bool block = argc > 4 && std::strcmp(argv[4], "block") == 0;
+    int rateIndex = -1;
+    for (int i = 0; i < kBitRateCount; ++i) {
+        if (static_cast<int>(kBitRates[i]) == bitRate) {
+            rateIndex = i;
+        }
+    }
+    if (rateIndex < 0 || imageKiB <= 0 || recordLength < 1 || recordLength > 255) {
+        std::fprintf(stderr, "usage: download_bench [bit rate] [image KiB] [record length 1..255] "
+                             "[record|block]\n");
+        return 2;
+    }
+
+    QCoreApplication app(argc, argv);
+    QTemporaryDir configDir;
+    setenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit().constData(), 1);
+
+    // Data bytes so that the stored image is about the size asked for.
+    const long dataSize = static_cast<long>(imageKiB) * 1024 * recordLength / (recordLength + 6);
+    std::vector<std::uint8_t> data(static_cast<size_t>(dataSize));
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    kfw::FirmwareHeader header;
+    if (block) {
+        header.options = 2;
+        header.lastAddress = static_cast<std::int32_t>(dataSize);
+        header.eraseBlk = 1024;
+        header.eraseDly = 2;
+        header.progBlk = 256;
+        header.delay = 3;
+    }
+    kfw::KfwWriteOptions options;
+    options.recordLength = recordLength;
+    const std::string path = configDir.filePath("bench.kfw").toStdString();
+    if (!kfw::WriteFirmwareFile(path, header, data, options)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+
+    constexpr int kComPort = 31;
+    BusStandIn bus(kComPort);
+    bus.SetWireBitRate(bitRate);
+    platform::WindowMessageReceiver notify;
+    CKelvloadDoc doc;
+    doc.m_ActiveComPort = kComPort;
+    doc.m_BitRate = rateIndex;
+    notify.MapMessage(CSerialWnd::defaultComMessage,
+                      [&](platform::WParam w, platform::LParam) { doc.HandleSerialEvent(w); });
+    CTransferEngine engine(&doc, &notify);
+    QThread* uiThread = QThread::currentThread();
+    std::atomic<double> workerCpu{0};
+    engine.SetStateListener([&] {
+        if (QThread::currentThread() != uiThread) {
+            workerCpu = ThreadCpuSeconds(); // the worker's last state change ends its run
+        }
+    });
+
+    std::string info;
+    const double cpuStart = ProcessCpuSeconds();
+    const std::int64_t start = MonotonicNowNs();
+    if (engine.StartStop(path, info) != 1) {
+        std::fprintf(stderr, "the file did not load\n");
+        return 1;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!engine.IsWorkerRunning()) {
+            loop.quit();
+        }
+    });
+    poll.start(10);
+    loop.exec();
+    const std::int64_t total = MonotonicNowNs() - start;
+    const double processCpu = ProcessCpuSeconds() - cpuStart;
+
+    // The floor: every message's 16 bytes on the wire plus one byte for the
+    // tail of its echo, the pauses of the timing scheme, and the worker's
+    // closing sleep.
+    const auto seen = bus.Messages();
+    const std::int64_t perMessage = 17LL * 10 * 1'000'000'000 / bitRate;
+    std::int64_t pausesMs = 100 + 100; // after the setup, after the run
+    long records = 0;
+    long programmed = 0;
+    for (const auto& message : seen) {
+        if ((message.bytes[10] & 0x70) == 0x10) {
+            ++records;
+        }
+    }
+    const long fullRecords = dataSize / recordLength;
+    const long lastLength = dataSize % recordLength;
+    if (block) {
+        const long eraseBlocks = (dataSize + 1023) / 1024;
+        pausesMs += 35 + eraseBlocks * header.eraseDly + records * 1;
+        for (long r = 0; r < records; ++r) {
+            programmed += (r < fullRecords) ? recordLength : lastLength;
+            if (programmed >= header.progBlk) {
+                programmed = 0;
+                pausesMs += header.delay;
+            }
+        }
+    } else {
+        pausesMs += records * 5;
+    }
+    const std::int64_t floor =
+        static_cast<std::int64_t>(seen.size()) * perMessage + pausesMs * 1'000'000;
+
+    std::printf("bit rate %d, %s timing, image %d bytes in %ld records of %d, %zu messages\n",
+                bitRate, block ? "block" : "record", engine.m_nImageLength, records, recordLength,
+                seen.size());
+    std::printf("outcome state %d (0 = Ready), progress %d\n", engine.m_nState.load(),
+                engine.m_nProgress.load());
+    std::printf("total %.2f s, floor %.2f s (wire %.2f s + pauses %.2f s), ratio %.3f\n",
+                Seconds(total), Seconds(floor),
+                Seconds(static_cast<std::int64_t>(seen.size()) * perMessage), pausesMs / 1000.0,
+                static_cast<double>(total) / static_cast<double>(floor));
+    std::printf("worker CPU %.2f s (%.1f us per message); whole process CPU %.2f s incl. the "
+                "stand-in bus\n",
+                workerCpu.load(), workerCpu.load() * 1e6 / static_cast<double>(seen.size()),
+                processCpu);
+    return engine.m_nState == CTransferEngine::StateReady ? 0 : 1;
+}

@@ -1,0 +1,170 @@
+#include "tests/loader_engine/bus_standin.h"
+
+#include "busproto/checksum.h"
+#include "loader/precise_delay.h"
+#include "serial/port_names.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+BusStandIn::BusStandIn(int comNumber) {
+    char name[PATH_MAX] = {};
+    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    m_slavePath = name;
+    // Raw from the start, so nothing written before the loader configures the
+    // line is echoed or changed by the terminal layer.
+    termios raw{};
+    tcgetattr(m_slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(m_slave, TCSANOW, &raw);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+
+    const std::filesystem::path dir = serial::PortDirectory();
+    std::filesystem::create_directories(dir);
+    m_portEntry = (dir / ("COM" + std::to_string(comNumber))).string();
+    std::filesystem::remove(m_portEntry);
+    std::filesystem::create_symlink(m_slavePath, m_portEntry);
+
+    m_reader = std::thread([this] { ReaderLoop(); });
+}
+
+BusStandIn::~BusStandIn() {
+    m_stop = true;
+    m_reader.join();
+    std::error_code ignored;
+    std::filesystem::remove(m_portEntry, ignored);
+    close(m_slave);
+    close(m_master);
+}
+
+void BusStandIn::SetEchoFilter(std::function<bool(int, const BusMessageSeen&)> filter) {
+    std::lock_guard guard(m_mutex);
+    m_echoFilter = std::move(filter);
+}
+
+void BusStandIn::Inject(const std::vector<std::uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(m_master, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+std::vector<BusMessageSeen> BusStandIn::Messages() const {
+    std::lock_guard guard(m_mutex);
+    return m_messages;
+}
+
+std::vector<std::uint8_t> BusStandIn::RawBytes() const {
+    std::lock_guard guard(m_mutex);
+    return m_raw;
+}
+
+bool BusStandIn::WaitForMessages(size_t count, int timeoutMs) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_messages.size() >= count; });
+}
+
+std::int64_t BusStandIn::WireNs(size_t bytes) const {
+    const int rate = m_wireBitRate;
+    if (rate <= 0) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(bytes) * 10 * 1'000'000'000LL / rate;
+}
+
+void BusStandIn::ReaderLoop() {
+    std::uint8_t buffer[4096];
+    while (!m_stop) {
+        std::int64_t waitNs = 20'000'000;
+        if (!m_echoes.empty()) {
+            waitNs = std::clamp<std::int64_t>(m_echoes.front().dueNs - MonotonicNowNs(), 0, waitNs);
+        }
+        const timespec timeout{0, static_cast<long>(waitNs)};
+        pollfd pfd{m_master, POLLIN, 0};
+        ppoll(&pfd, 1, &timeout, nullptr);
+        for (;;) {
+            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            HandleBytes(buffer, n, MonotonicNowNs());
+        }
+        SendDueEchoes(MonotonicNowNs());
+    }
+}
+
+void BusStandIn::HandleBytes(const std::uint8_t* data, long count, std::int64_t nowNs) {
+    {
+        std::lock_guard guard(m_mutex);
+        m_raw.insert(m_raw.end(), data, data + count);
+    }
+    for (long i = 0; i < count; ++i) {
+        const std::uint8_t b = data[i];
+        if (IsOpcode(b)) {
+            m_partial.clear();
+            m_partialFirstNs = nowNs;
+        } else if (m_partial.empty()) {
+            continue; // not inside a message
+        }
+        m_partial.push_back(b);
+        const int expected =
+            BusMessageLength(m_partial[0], m_partial.size() > 1 ? m_partial[1] : 0);
+        const bool needsCount = (m_partial[0] & 0xE0) == 0xE0 && m_partial.size() < 2;
+        if (needsCount || static_cast<int>(m_partial.size()) < expected) {
+            continue;
+        }
+        BusMessageSeen seen;
+        seen.bytes = m_partial;
+        seen.firstByteNs = m_partialFirstNs;
+        // The last bit cannot arrive before the line has carried every byte.
+        const std::int64_t arrival =
+            std::max(nowNs, std::max(m_partialFirstNs, m_lineFreeNs) + WireNs(m_partial.size()));
+        m_lineFreeNs = arrival;
+        seen.lastByteNs = arrival;
+        m_partial.clear();
+        ScheduleEcho(seen);
+    }
+}
+
+void BusStandIn::ScheduleEcho(const BusMessageSeen& message) {
+    bool echo = m_echoDelayMs >= 0;
+    {
+        std::lock_guard guard(m_mutex);
+        if (echo && m_echoFilter) {
+            echo = m_echoFilter(static_cast<int>(m_messages.size()), message);
+        }
+        m_messages.push_back(message);
+    }
+    m_changed.notify_all();
+    if (echo) {
+        // The interface passes each byte back as it goes by, so the echo ends
+        // one byte time after the message.
+        m_echoes.push_back(
+            {message.lastByteNs + WireNs(1) + m_echoDelayMs * 1'000'000LL, message.bytes});
+    }
+}
+
+void BusStandIn::SendDueEchoes(std::int64_t nowNs) {
+    while (!m_echoes.empty() && m_echoes.front().dueNs <= nowNs) {
+        Inject(m_echoes.front().bytes);
+        m_echoes.pop_front();
+    }
+}

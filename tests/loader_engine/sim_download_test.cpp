@@ -1,0 +1,184 @@
+// The engine against the test bus's own engine on a pty: the test bus checks
+// every message of the download against the KFW file and every pause against
+// the file's timing scheme, with the wire time of the chosen bit rate.
+
+#include "loader/kfw_writer.h"
+#include "loader/transfer_engine.h"
+#include "tests/loader_engine/loader_test_support.h"
+#include "tools/sim/bus_sim.h"
+#include "tools/sim/pty_port.h"
+#include "tools/sim/sim_loop.h"
+#include "tools/sim/sim_options.h"
+
+#include <fcntl.h>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The test bus's loop on a thread of its own, as the COM port of the test.
+class SimBus {
+public:
+    SimBus(SimConfig config, int comNumber) : m_config(std::move(config)) {
+        std::string error;
+        m_master = OpenPseudoTerminal(m_path, error);
+        EXPECT_GE(m_master, 0) << error;
+        EXPECT_TRUE(m_entry.Create(comNumber, m_path, false, error)) << error;
+        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
+        const LineSink discard = [](const std::string&) {};
+        const LineSink report = [this](const std::string& line) {
+            std::lock_guard guard(m_mutex);
+            m_report += line + "\n";
+        };
+        m_sim = std::make_unique<CBusSim>(m_config, discard, report);
+        m_thread = std::thread([this, discard] {
+            LoopControl control;
+            control.fd = m_stop[0];
+            control.onReadable = [] { return false; };
+            RunSimLoop(*m_sim, m_master, control, discard);
+        });
+    }
+    ~SimBus() {
+        Stop();
+        close(m_master);
+        close(m_stop[0]);
+        close(m_stop[1]);
+    }
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    // Ends the loop and closes the download under way, so its report is in.
+    void Stop() {
+        if (!m_thread.joinable()) {
+            return;
+        }
+        const char byte = 1;
+        EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
+        m_thread.join();
+        m_sim->Finish();
+    }
+
+    const std::vector<DownloadReport>& Reports() const { return m_sim->BootLoader().Reports(); }
+    std::string ReportText() {
+        std::lock_guard guard(m_mutex);
+        return m_report;
+    }
+
+private:
+    SimConfig m_config;
+    std::string m_path;
+    int m_master = -1;
+    int m_stop[2] = {-1, -1};
+    CPortEntry m_entry;
+    std::unique_ptr<CBusSim> m_sim;
+    std::mutex m_mutex;
+    std::string m_report;
+    std::thread m_thread;
+};
+
+Bytes Counting(int size, int first) {
+    Bytes data(static_cast<size_t>(size));
+    std::iota(data.begin(), data.end(), static_cast<std::uint8_t>(first));
+    return data;
+}
+
+class SimDownloadTest : public LoaderTest {
+protected:
+    std::string WriteFile(const kfw::FirmwareHeader& header, const Bytes& data, int recordLength,
+                          std::uint32_t start) {
+        const std::string path = m_configDir.filePath("sim.kfw").toStdString();
+        kfw::KfwWriteOptions options;
+        options.recordLength = recordLength;
+        options.startAddress = start;
+        EXPECT_TRUE(kfw::WriteFirmwareFile(path, header, data, options));
+        return path;
+    }
+
+    // One download that must end "Ready" and pass every check of the test
+    // bus: messages, payloads, pauses and the rebuilt image.
+    void RunCheckedDownload(int options, int rateIndex, int recordLength) {
+        SCOPED_TRACE("options " + std::to_string(options) + ", rate index " +
+                     std::to_string(rateIndex) + ", records of " + std::to_string(recordLength));
+        kfw::FirmwareHeader header;
+        header.product = 12;
+        header.software = 0x21;
+        header.options = options;
+        header.lastAddress = 0x1300; // five erase blocks of 1024, the last one partial
+        header.eraseDly = 3;
+        header.progBlk = 40;
+        header.delay = 4;
+        const std::string path = WriteFile(header, Counting(100, 0xE0), recordLength, 0x1000);
+        SimBus bus(ExpectFile(path), kComPort);
+        m_doc.m_BitRate = rateIndex;
+        CTransferEngine engine(&m_doc, &m_notify);
+        std::string info;
+        ASSERT_EQ(engine.StartStop(path, info), 1);
+        ASSERT_TRUE(RunEventsUntil([&] { return !engine.IsWorkerRunning(); }, 30000));
+        EXPECT_EQ(engine.m_nState, CTransferEngine::StateReady);
+        bus.Stop();
+
+        ASSERT_EQ(bus.Reports().size(), 1u) << bus.ReportText();
+        const DownloadReport& report = bus.Reports()[0];
+        EXPECT_TRUE(report.Ok()) << bus.ReportText();
+        EXPECT_TRUE(report.complete);
+        EXPECT_EQ(report.bitRate, static_cast<int>(kBitRates[rateIndex]));
+        EXPECT_FALSE(report.pauses.empty());
+        for (const auto& [kind, stat] : report.pauses) {
+            EXPECT_GE(stat.shortestSlack, 0) << kind;
+        }
+    }
+
+    SimConfig ExpectFile(const std::string& path) {
+        SimConfig config;
+        ExpectedFirmware firmware;
+        std::string error;
+        EXPECT_TRUE(LoadExpectedFirmware(path, firmware, error)) << error;
+        config.expect = firmware;
+        return config;
+    }
+};
+
+// 12-byte records make every record's last data message carry the bytes
+// that follow the record; the test bus checks those too.
+TEST_F(SimDownloadTest, RecordTimingPassesTheBootLoadersChecksAtBothEndsOfTheRateTable) {
+    RunCheckedDownload(0, 2, 12);
+    RunCheckedDownload(0, 7, 16);
+}
+
+TEST_F(SimDownloadTest, BlockTimingPassesTheBootLoadersChecksAtBothEndsOfTheRateTable) {
+    RunCheckedDownload(2, 7, 12);
+    RunCheckedDownload(2, 2, 16);
+}
+
+TEST_F(SimDownloadTest, AStoppedDownloadIsSeenAsStoppedWithItsRecordsWhole) {
+    kfw::FirmwareHeader header;
+    header.delay = 20; // 8 ms after each data message, 70 ms after each record
+    const std::string path = WriteFile(header, Counting(64 * 10, 0), 64, 0);
+    SimBus bus(ExpectFile(path), kComPort);
+    CTransferEngine engine(&m_doc, &m_notify);
+    std::string info;
+    ASSERT_EQ(engine.StartStop(path, info), 1);
+    ASSERT_TRUE(RunEventsUntil([&] { return engine.m_nProgress > 0; }, 20000));
+    EXPECT_EQ(engine.StartStop(path, info), 0);
+    ASSERT_TRUE(RunEventsUntil([&] { return !engine.IsWorkerRunning(); }, 20000));
+    EXPECT_EQ(engine.m_nState, CTransferEngine::StateFailed);
+    EXPECT_LT(engine.m_nProgress, engine.m_nImageLength - 1);
+    bus.Stop();
+
+    ASSERT_EQ(bus.Reports().size(), 1u) << bus.ReportText();
+    const DownloadReport& report = bus.Reports()[0];
+    EXPECT_TRUE(report.stopped) << bus.ReportText();
+    EXPECT_TRUE(report.violations.empty()) << bus.ReportText();
+    EXPECT_TRUE(report.ended);
+    EXPECT_FALSE(report.complete);
+    for (const auto& [kind, stat] : report.pauses) {
+        EXPECT_GE(stat.shortestSlack, 0) << kind;
+    }
+}
+
+} // namespace
