@@ -1,0 +1,14 @@
+// kelvload: downloads KFW firmware files to devices on the Trakbus and finds the devices on it.
+
+#include "loader/kelvload_app.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    CKelvloadApp app;
+    if (!app.InitInstance(qt.arguments().mid(1))) {
+        return 1;
+    }
+    return qt.exec();
+}

@@ -1,0 +1,85 @@
+#pragma once
+// CKelvloadView: the loader's main form. The user picks the COM port and bit rate, chooses a KFW
+// file, starts and stops programming and opens the discovery window. The programming state and
+// the download itself are the transfer engine's, which the view is; the view shows that state
+// once a second on the start/stop button and the status lamp.
+
+#include "controls/clock.h"
+#include "controls/color_button.h"
+#include "controls/status_ctrl.h"
+#include "loader/transfer_engine.h"
+#include "platform/gui/form_view.h"
+
+#include <QComboBox>
+#include <QString>
+#include <optional>
+
+class CKelvloadAppDoc;
+class QKeyEvent;
+
+class CKelvloadView : public platform::FormView, public CTransferEngine {
+public:
+    static constexpr unsigned DisplayTimerId = 25;
+    static constexpr unsigned DisplayTimerPeriodMs = 1000;
+
+    CKelvloadView();
+    ~CKelvloadView() override;
+
+    CKelvloadAppDoc* GetDocument() const;
+
+    // Loads the settings, fills the port and bit-rate lists, loads the last file and starts the
+    // display timer. A second call loads only a file the document was opened with.
+    void OnInitialUpdate() override;
+
+    void OnSelectFile();
+    void OnStartStop();
+    void OnPortChange();
+    void OnBitRateChange();
+    void OnFindDevices();
+    int OnSerialNotify(platform::WParam wParam, platform::LParam lParam);
+    // Draws the display state when it changed since the last draw.
+    void OnTimer(unsigned id) override;
+    // Stops a run and waits for its worker, frees nothing twice, closes the port and stores
+    // the settings. Runs once, at the latest when the view goes.
+    void OnDestroy();
+
+    // Asks a running download to stop and waits for its worker while this thread goes on
+    // handling the serial notifications, so the record under way is finished and the end
+    // message confirmed. User input is held back meanwhile.
+    void StopRunAndWait();
+
+    // Members shown in the controls.
+    QString m_strPath;
+    QString m_strInfo;
+    unsigned m_nTimerId = 0;
+    int m_nShownState = -1;
+
+    // Controls bound to the form.
+    CClock m_clock;
+    CStatusCtrl m_lamp;
+    CColorButton m_startStop;
+    QComboBox m_portList;
+    QComboBox m_bitRateList;
+
+protected:
+    void DoDataExchange(platform::DataExchange& dx) override;
+    // Space and F11 start or stop programming wherever the focus is in the form, also while
+    // the button is disabled.
+    bool PreTranslateMessage(QKeyEvent& key) override;
+
+private:
+    void FillPortList();
+    void FillBitRateList();
+    // Loads `path` as the file to program; on success it becomes the stored source path.
+    void LoadSourceFile(const QString& path);
+    bool RunUnderWay() const;
+    void ApplyDeferredLinkChoice();
+    void DrawState(int state);
+
+    bool m_bInitialised = false;
+    bool m_bDestroyed = false;
+    // A port or bit-rate choice made while a worker is alive; the worker reads the document's
+    // values when it opens the port, so they change once it has ended.
+    std::optional<int> m_deferredPort;
+    std::optional<int> m_deferredBitRate;
+};
