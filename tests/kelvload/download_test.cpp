@@ -1,0 +1,267 @@
+#include "tests/kelvload/app_fixture.h"
+#include "tests/kelvload/pty_bus.h"
+
+#include "busproto/messages.h"
+#include "loader/kelvload_ids.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <map>
+
+namespace {
+
+using namespace kelvload;
+
+constexpr int kBusPort = 11;
+
+struct IplSeen {
+    std::uint8_t kind = 0xFF;
+    std::array<std::uint8_t, 8> data{};
+};
+
+std::vector<IplSeen> IplMessages(const std::vector<Bytes>& messages) {
+    std::vector<IplSeen> seen;
+    for (const Bytes& m : messages) {
+        IplSeen ipl;
+        if (DecodeIplMessage(m.data(), static_cast<int>(m.size()), &ipl.kind, ipl.data.data())) {
+            seen.push_back(ipl);
+        }
+    }
+    return seen;
+}
+
+// The image as the device rebuilds it: the data messages after each address, placed there.
+// The sample files' records are whole multiples of eight bytes, so every data byte counts.
+std::map<std::uint32_t, std::uint8_t> RebuiltImage(const std::vector<IplSeen>& messages) {
+    std::map<std::uint32_t, std::uint8_t> image;
+    std::uint32_t address = 0;
+    for (const IplSeen& m : messages) {
+        if (m.kind == IplAddress) {
+            address =
+                (std::uint32_t{m.data[0]} << 16) | (std::uint32_t{m.data[1]} << 8) | m.data[2];
+        } else if (m.kind == IplData) {
+            for (std::uint8_t b : m.data) {
+                image[address++] = b;
+            }
+        }
+    }
+    return image;
+}
+
+std::map<std::uint32_t, std::uint8_t> Expected(const std::vector<std::uint8_t>& data) {
+    std::map<std::uint32_t, std::uint8_t> image;
+    for (size_t i = 0; i < data.size(); ++i) {
+        image[static_cast<std::uint32_t>(i)] = data[i];
+    }
+    return image;
+}
+
+class Download : public KelvloadAppTest {
+protected:
+    void TearDown() override {
+        KelvloadAppTest::TearDown();
+        bus.reset();
+    }
+
+    // A file of `records` 16-byte records whose pauses make each record take about 110 ms.
+    void StartReady(int records, int delay) {
+        bus = std::make_unique<PtyBus>(kBusPort);
+        file = WriteSampleKfw(Path("image.kfw"), records * 16, 16, delay);
+        Start({QString("COM%1").arg(kBusPort), QString::fromStdString(file)});
+        ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
+    }
+
+    std::unique_ptr<PtyBus> bus;
+    std::string file;
+};
+
+TEST_F(Download, SpaceSendsTheImageAndTheViewFollowsTheRunToReady) {
+    PtyBus other(12);
+    StartReady(20, 40);
+    int chooserCalls = 0;
+    platform::SetFileChooserResponder([&](const platform::FileChooserRequest&) {
+        ++chooserCalls;
+        return std::optional<QString>();
+    });
+
+    PressKey(Qt::Key_Space);
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateProgramming);
+    EXPECT_EQ(view->m_lamp.rangeHigh, static_cast<std::uint32_t>(view->m_nImageLength));
+    Tick();
+    EXPECT_EQ(view->m_startStop.text(), "Stop (Spacebar)");
+    EXPECT_EQ(view->m_startStop.faceColor, 0x00FFFFu);
+    EXPECT_EQ(view->m_lamp.text, "Programming");
+    EXPECT_EQ(view->m_lamp.lampColor, 0x00FFFFu);
+    EXPECT_FALSE(view->GetDlgItem(IdcSelectFile)->isEnabled());
+    EXPECT_FALSE(view->GetDlgItem(IdcFindDevices)->isEnabled());
+
+    // Busy: no file is chosen, no discovery window opens, a new port waits for the end.
+    view->OnSelectFile();
+    EXPECT_EQ(chooserCalls, 0);
+    view->OnFindDevices();
+    EXPECT_EQ(doc->m_pDiscoverDlg, nullptr);
+    view->m_portList.setCurrentIndex(view->m_portList.findText("COM12"));
+    emit view->m_portList.activated(view->m_portList.currentIndex());
+    EXPECT_EQ(doc->m_ActiveComPort, kBusPort);
+
+    // The display timer moves the lamp while the run goes on.
+    std::vector<std::uint32_t> positions;
+    ASSERT_TRUE(RunEventsUntil(
+        [&] {
+            if (view->m_nState == CTransferEngine::StateProgramming &&
+                (positions.empty() || positions.back() != view->m_lamp.position)) {
+                positions.push_back(view->m_lamp.position);
+            }
+            return !view->IsWorkerRunning();
+        },
+        20000));
+    EXPECT_GE(positions.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_GT(positions.back(), 0u);
+
+    Tick();
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+    EXPECT_EQ(view->m_lamp.text, "Ready");
+    EXPECT_EQ(view->m_startStop.text(), "Start (Spacebar)");
+    EXPECT_TRUE(view->m_startStop.isEnabled());
+    EXPECT_TRUE(view->GetDlgItem(IdcSelectFile)->isEnabled());
+    EXPECT_EQ(doc->m_ActiveComPort, 12); // the choice made during the run, now in force
+    EXPECT_FALSE(doc->IsPortOpen());
+
+    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    ASSERT_GE(ipl.size(), 3u);
+    EXPECT_EQ(ipl.front().kind, IplSetup);
+    EXPECT_EQ(ipl.front().data[1], 20); // product
+    EXPECT_EQ(ipl.back().kind, IplEnd);
+    EXPECT_EQ(RebuiltImage(ipl), Expected(CountingData(20 * 16)));
+    EXPECT_TRUE(other.Messages().empty());
+}
+
+TEST_F(Download, SpaceDuringARunStopsItAfterTheRecordWithAnEndMessage) {
+    StartReady(40, 40);
+    PressKey(Qt::Key_Space);
+    // The echoes are handled by this thread's events: wait while handling them.
+    ASSERT_TRUE(RunEventsUntil([&] { return bus->Messages().size() >= 5; }, 5000));
+    RunEventsFor(30);
+    PressKey(Qt::Key_Space);
+    EXPECT_EQ(view->m_bBusy, 0);
+    ASSERT_TRUE(WaitForWorkerEnd());
+    Tick();
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateFailed);
+    EXPECT_EQ(view->m_lamp.text, "Programming Failed");
+    EXPECT_EQ(view->m_lamp.lampColor, 0x00FFFFu);
+    EXPECT_EQ(view->m_startStop.faceColor, 0x00FF00u);
+
+    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    ASSERT_GE(ipl.size(), 4u);
+    EXPECT_EQ(ipl[1].kind, IplAddress); // the setup was confirmed at the first write
+    EXPECT_EQ(ipl.back().kind, IplEnd);
+    // The record under way was finished: its address and both of its data messages.
+    ASSERT_EQ(ipl[ipl.size() - 2].kind, IplData);
+    ASSERT_EQ(ipl[ipl.size() - 3].kind, IplData);
+    ASSERT_EQ(ipl[ipl.size() - 4].kind, IplAddress);
+    EXPECT_LT(ipl.size(), 2u + 40u * 3u); // it did not run to the end
+}
+
+TEST_F(Download, ClosingDuringARunWaitsForTheWorker) {
+    StartReady(40, 40);
+    PressKey(Qt::Key_Space);
+    // The echoes are handled by this thread's events: wait while handling them.
+    ASSERT_TRUE(RunEventsUntil([&] { return bus->Messages().size() >= 5; }, 5000));
+    CloseFrame();
+    ASSERT_EQ(view, nullptr);
+    // The run ended the way a stop ends it, before the view went.
+    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    ASSERT_GE(ipl.size(), 4u);
+    EXPECT_EQ(ipl.back().kind, IplEnd);
+    EXPECT_EQ(ipl[ipl.size() - 2].kind, IplData);
+    EXPECT_EQ(ipl[1].kind, IplAddress); // the setup was confirmed at the first write
+    const size_t count = bus->Messages().size();
+    RunEventsFor(300);
+    EXPECT_EQ(bus->Messages().size(), count);
+    EXPECT_EQ(StoredSetting("Settings\\Strings", "m_SrcPath"), QString::fromStdString(file));
+}
+
+TEST_F(Download, AMissingPortGivesComPortFailed) {
+    const std::string good = WriteSampleKfw(Path("noport.kfw"), 32);
+    Start({"COM33", QString::fromStdString(good)});
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(WaitForWorkerEnd());
+    Tick();
+    EXPECT_EQ(view->m_nState, CTransferEngine::StatePortFailed);
+    EXPECT_EQ(view->m_lamp.text, "COM Port Failed");
+    EXPECT_TRUE(view->m_startStop.isEnabled());
+}
+
+#ifdef TRAKBUS_SIM_PATH
+// The whole program against the test bus: its boot loader checks the message order, the
+// payloads and the pauses, and rebuilds the image.
+TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
+    const int com = 13;
+    file = WriteSampleKfw(Path("sim.kfw"), 12 * 16, 16, 5);
+    const QString imageOut = QString::fromStdString(Path("rebuilt.bin"));
+    QProcess sim;
+    sim.setProgram(TRAKBUS_SIM_PATH);
+    sim.setArguments({"--com", QString::number(com), "--quiet", "--expect",
+                      QString::fromStdString(file), "--image-out", imageOut});
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
+    Start({QString("COM%1").arg(com), QString::fromStdString(file)});
+    ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(WaitForWorkerEnd(20000));
+    Tick();
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+    ASSERT_TRUE(RunEventsUntil([&] { return QFileInfo::exists(imageOut); }, 5000));
+    Quit();
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardOutput().toStdString();
+
+    QFile rebuilt(imageOut);
+    ASSERT_TRUE(rebuilt.open(QIODevice::ReadOnly));
+    const QByteArray bytes = rebuilt.readAll();
+    const std::vector<std::uint8_t> data = CountingData(12 * 16);
+    ASSERT_EQ(static_cast<size_t>(bytes.size()), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(),
+                           reinterpret_cast<const std::uint8_t*>(bytes.constData())));
+}
+
+TEST_F(Download, TheTestBusDevicesAppearInTheDiscoveryWindow) {
+    const int com = 14;
+    QProcess sim;
+    sim.setProgram(TRAKBUS_SIM_PATH);
+    sim.setArguments({"--com", QString::number(com), "--quiet", "--device",
+                      "product=20,sw=0x0B,hw=2,boot=0x09,serial=0xFF", "--device",
+                      "product=21,product2=0x18,sw=0x11,serial=0x10000,serial2=0x01020304",
+                      "--ping-every", "200", "--rssi", "0x21,0x9A"});
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
+    Start({QString("COM%1").arg(com)});
+    view->OnFindDevices();
+    CDiscoverDlg* window = DiscoveryWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(RunEventsUntil([&] { return window->m_list.RowCount() == 2; }, 5000));
+    EXPECT_EQ(window->m_list.GetCellText(0, 2), "FF");
+    EXPECT_EQ(window->m_list.GetCellText(0, 3), "1.3");
+    EXPECT_EQ(window->m_list.GetCellText(0, 4), "2");
+    EXPECT_EQ(window->m_list.GetCellText(1, 2), "00010000");
+    EXPECT_EQ(window->m_list.GetCellText(1, 6), "01020304");
+    auto* line = qobject_cast<QLabel*>(window->GetDlgItem(IdcRssi));
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE(RunEventsUntil([&] { return !line->text().isEmpty(); }, 5000));
+    EXPECT_EQ(line->text(), "Local RSSI = 21  Remote RSSI = 9A");
+    Quit();
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(5000));
+}
+#endif
+
+} // namespace
