@@ -190,7 +190,7 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
     // A full read may have left bytes in the port. The port reports only new arrivals, so
     // without another pass they would wait for the next traffic; the pass is queued behind
     // whatever else is waiting, which keeps the window responsive.
-    if (count == kReadSize && m_serial.IsOpen())
+    if (events == EvRxChar && count == kReadSize && m_serial.IsOpen())
         platform::PostMessage(MessageWindow()->Handle(), CSerialWnd::defaultComMessage, events,
                               kSerialUserValue);
     return 0;
@@ -199,6 +199,10 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
 void CKelvmonView::OnTimer(unsigned id) {
     if (id != TimerId || m_closing)
         return;
+    // A port whose device has gone (a pulled adapter) can no longer tell its settings; it is
+    // closed, so that the status says so and the port set-up dialog can reopen it.
+    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0)
+        m_serial.Close();
     const bool open = m_serial.IsOpen();
     const bool wasPaused = m_receiver.Paused();
     m_receiver.OnTimer(open);

@@ -8,10 +8,16 @@
 #include "serial/serial.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QScreen>
 #include <QTimer>
+#include <QUrl>
 
 using namespace kelvmon;
 
@@ -126,6 +132,15 @@ TEST_F(Program, NormalPlacementComesBackAndMalformedTextIsIgnored) {
     EXPECT_FALSE(platform::IsTopMost(Frame()));
 }
 
+TEST_F(Program, PlacementOffEveryScreenComesBackOntoThePrimary) {
+    Store(QStringLiteral("WindowPos"), QStringLiteral("WindowPos"),
+          QStringLiteral("0:1:-1:-1:-1:-1:30000:30000:30600:30500"));
+    Start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.intersects(Frame().geometry()))
+        << Frame().geometry().x() << "," << Frame().geometry().y();
+}
+
 // Runs the port set-up command; `act` works the dialog while it is shown.
 void RunPortSetup(CMainFrame& frame, const std::function<void(CPortSetup&)>& act) {
     bool acted = false;
@@ -221,11 +236,24 @@ TEST_F(Program, OpeningADocumentChangesNoFileAndReloadsTheSettings) {
     EXPECT_EQ(Doc().GetPathName(), path);
     EXPECT_EQ(g_ProjectFilePath, path);
     Click(IdcRawData); // not stored yet
-    ASSERT_TRUE(m_app->OpenDocumentFile(path));
+    // The file dropped on the window becomes the document.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Frame(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Frame(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(Doc().m_DisplayModeGrp, 0);
     EXPECT_TRUE(View().Item<QAbstractButton>(IdcTrakbusData)->isChecked());
     EXPECT_TRUE(View().IsPortOpen());
-    m_app->OnFileNew();
+    // The standard save and new commands write nothing either.
+    for (QAction* action : Frame().actions()) {
+        if (action->shortcut() == QKeySequence(QKeySequence::Save) ||
+            action->shortcut() == QKeySequence(QKeySequence::New))
+            action->trigger();
+    }
     CloseFrame();
     m_app.reset();
     EXPECT_EQ(ReadFile(path), "keep me");

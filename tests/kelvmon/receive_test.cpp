@@ -156,6 +156,20 @@ TEST_F(Receive, StatusLabelFollowsThePort) {
     EXPECT_EQ(Text(IdcPause), QStringLiteral("PAUSE"));
 }
 
+TEST_F(Receive, DeviceThatGoesAwayClosesThePort) {
+    m_bus->Write({0x83, 0x7C});
+    ASSERT_TRUE(WaitLines(1));
+    m_bus.reset(); // the far end hangs up, as a pulled adapter does
+    ASSERT_TRUE(WaitUntil([&] {
+        View().OnTimer(TimerId);
+        return !View().IsPortOpen();
+    }));
+    EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port Closed"));
+    Click(IdcSendMsg1); // nothing to write to, and no harm
+    EXPECT_EQ(Lines(), (Texts{"83 7C "}));
+    EXPECT_TRUE(m_boxes.empty());
+}
+
 using ReceiveNoPort = KelvmonTest;
 
 TEST_F(ReceiveNoPort, MissingPortStaysClosedWithoutAMessage) {
