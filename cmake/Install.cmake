@@ -1,7 +1,7 @@
 # Installation and the Debian package.
 #
 #   cmake --install build --prefix /usr/local     # programs, desktop entries, icons, guide
-#   cpack --config build/CPackConfig.cmake -G DEB  # kestrom-trakbus_<version>_<arch>.deb
+#   (cd build && cpack)                            # kestrom-trakbus_<version>_<arch>.deb
 #
 # Every program is installed only when its target exists, so a partial tree still configures.
 include(GNUInstallDirs)
