@@ -21,8 +21,10 @@ inline QApplication& GuiApp() {
     static int argc = 1;
     static char name[] = "kelvload_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Kept until the process ends: destroying it among the exit-time destructors would run
+    // after Qt's own global state has gone.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // Runs the events of this thread until `done` holds or `timeoutMs` has passed.

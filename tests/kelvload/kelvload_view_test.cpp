@@ -3,15 +3,18 @@
 
 #include "loader/about_dlg.h"
 #include "loader/kelvload_ids.h"
+#include "platform/gui/message_box.h"
 #include "platform/gui/window_class.h"
 #include "serial/serial.h"
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -210,6 +213,28 @@ TEST_F(KelvloadView, ChoicesAreStoredWhenTheWindowCloses) {
     EXPECT_EQ(view->m_portList.currentText(), "COM5");
     EXPECT_EQ(view->m_bitRateList.currentText(), "57600");
     EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+}
+
+TEST_F(KelvloadView, AFailedSettingsWriteIsReportedToTheCallerOnly) {
+    Start();
+    // A file where the settings folder belongs: no write can succeed.
+    std::ofstream(Path("Kestrom")) << "in the way";
+    int boxes = 0;
+    platform::SetMessageBoxResponder([&](const QString&, const QString&, std::uint32_t) {
+        ++boxes;
+        return int(platform::IdOk);
+    });
+    EXPECT_EQ(doc->SaveSettings(), 0);
+    CloseFrame();
+    platform::SetMessageBoxResponder({});
+    EXPECT_EQ(boxes, 0);
+    EXPECT_FALSE(QFileInfo(SettingsFile()).exists());
+
+    std::remove(Path("Kestrom").c_str());
+    Quit();
+    Start();
+    EXPECT_EQ(doc->SaveSettings(), 1);
+    EXPECT_EQ(StoredSetting("Settings\\Ints", "m_BitRate"), QString("2"));
 }
 
 TEST_F(KelvloadView, AFileAndAPortOnTheCommandLineAreSelected) {
