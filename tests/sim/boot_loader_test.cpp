@@ -36,6 +36,19 @@ public:
         return false;
     }
 
+    // As Send, but the echo is seen too late: the message is written again `again` after the
+    // first write, and the echo of that copy lets the download go on.
+    bool SendSeenLate(const Bytes& message, Nanos pause, Nanos again) {
+        const Nanos at = m_ready + pause;
+        m_h.Write(at, message);
+        if (m_h.AwaitMessage(message, at + again) < 0)
+            return false;
+        m_h.Write(at + again, message);
+        const Nanos echo = m_h.AwaitMessage(message, at + again + Ms(50));
+        m_ready = echo + kReaction;
+        return echo >= 0;
+    }
+
 private:
     // The program sees an echo a little after it went out.
     static constexpr Nanos kReaction = 100'000;
@@ -321,6 +334,32 @@ TEST_F(BootLoaderTest, RepeatedWritesOfOneMessageCountOnce) {
     EXPECT_EQ(r.messages, 8);
     EXPECT_EQ(r.writes, 9);
     EXPECT_EQ(h.Sim().BootLoader().Image().size(), plan.data.size());
+}
+
+TEST_F(BootLoaderTest, AMessageWrittenAgainAfterItsEchoCountsOnceButEqualNeighboursTwice) {
+    // Two records of 16 bytes of FF: each record's two data messages are equal.
+    Plan plan = RecordPlan();
+    plan.data.assign(32, 0xFF);
+    for (Step& step : plan.steps)
+        if ((step.message[10] & 0x70) == IplData)
+            step.message = Ipl(IplData, Bytes(8, 0xFF));
+    SimHarness h(Expecting(plan));
+    Downloader loader(h);
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        const Nanos pause = Ms(plan.steps[i].pauseMs);
+        if (i == 2 || i == 4)
+            ASSERT_TRUE(loader.SendSeenLate(plan.steps[i].message, pause, Ms(55))) << i;
+        else
+            ASSERT_TRUE(loader.Send(plan.steps[i].message, pause)) << i;
+    }
+    ASSERT_EQ(h.Sim().BootLoader().Reports().size(), 1u);
+    const DownloadReport& r = h.Sim().BootLoader().Reports()[0];
+    EXPECT_TRUE(r.Ok()) << h.ReportText();
+    EXPECT_EQ(r.messages, 8);
+    EXPECT_EQ(r.writes, 10);
+    EXPECT_TRUE(h.LogHas("boot loader: IplData written again"));
+    EXPECT_TRUE(h.LogHas("boot loader: IplAddress written again"));
+    EXPECT_EQ(h.Sim().BootLoader().Image().size(), 32u);
 }
 
 TEST_F(BootLoaderTest, WrongPayloadsAndOrderAreViolations) {

@@ -206,7 +206,7 @@ TEST_F(LoaderOnSimTest, WithoutEchoesTheLoaderFailsAndTheBusReportsNoDownload) {
     EXPECT_FALSE(m_bus->Sim().DownloadsOk());
     ASSERT_EQ(m_bus->Sim().BootLoader().Reports().size(), 1u);
     const DownloadReport& r = m_bus->Sim().BootLoader().Reports()[0];
-    EXPECT_EQ(r.writes, 6) << "one IplSetup, written six times";
+    EXPECT_EQ(r.writes, 6) << "one IplSetup, written six times\n" << m_bus->ReportText();
     EXPECT_FALSE(r.ended);
 }
 

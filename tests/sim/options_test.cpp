@@ -5,6 +5,7 @@
 #include "tools/sim/sim_options.h"
 
 #include <fstream>
+#include <sstream>
 
 using namespace simtest;
 
@@ -27,6 +28,14 @@ Parsed Parse(std::vector<std::string> args) {
     return p;
 }
 
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -34,48 +43,14 @@ void WriteText(const std::string& path, const std::string& text) {
 } // namespace
 
 TEST(Options, EveryOptionSetsWhatItNames) {
-    const Parsed p = Parse({"--com",
-                            "7",
-                            "--force",
-                            "--end-after=1500",
-                            "--no-wire-time",
-                            "--echo-delay",
-                            "20",
-                            "--drop-first",
-                            "2",
-                            "--drop-every",
-                            "5",
-                            "--corrupt-echo",
-                            "0x10",
-                            "--busy-after-setup",
-                            "400",
-                            "--device",
-                            "product=12, sw=0x11,hw=1,boot=9,serial=0x019234",
-                            "--device=product=92,product2=0x18,serial2=0xFFFFFFFF",
-                            "--ping-once",
-                            "50",
-                            "--ping-every",
-                            "1000",
-                            "--rssi",
-                            "0x9A,5",
-                            "--image-out",
-                            "/tmp/x.bin",
-                            "--image-format",
-                            "kfw",
-                            "--traffic",
-                            "100",
-                            "--bad-checksum",
-                            "10",
-                            "--noise",
-                            "3",
-                            "--burst",
-                            "4,250",
-                            "--seed",
-                            "99",
-                            "--replay-gap",
-                            "0",
-                            "--quiet",
-                            "--verbose"});
+    const Parsed p = Parse(
+        Words("--com 7 --force --end-after=1500 --no-wire-time --echo-delay 20 --drop-first 2 "
+              "--drop-every 5 --corrupt-echo 0x10 --busy-after-setup 400 "
+              "--device product=12,sw=0x11,hw=1,boot=9,serial=0x019234 "
+              "--device=product=92,product2=0x18,serial2=0xFFFFFFFF --ping-once 50 "
+              "--ping-every 1000 --rssi 0x9A,5 --image-out /tmp/x.bin --image-format kfw "
+              "--traffic 100 --bad-checksum 10 --noise 3 --burst 4,250 --seed 99 "
+              "--replay-gap 0 --quiet --verbose"));
     ASSERT_EQ(p.result, ParseResult::Run) << p.error;
     EXPECT_EQ(p.run.com, 7);
     EXPECT_TRUE(p.run.force);

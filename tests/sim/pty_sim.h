@@ -87,11 +87,15 @@ public:
         }
         return true;
     }
+    // The report, then the log, for a failure message.
     std::string ReportText() const {
         std::lock_guard lock(m_mutex);
         std::string text;
         for (const std::string& line : m_report)
             text += line + "\n";
+        text += "log:\n";
+        for (const std::string& line : m_log)
+            text += "  " + line + "\n";
         return text;
     }
 

@@ -38,6 +38,9 @@ RecordRanges(const std::vector<std::uint8_t>& image) {
 // a longer gap are a new message: the third IplSetup of BlockTiming comes 300 ms after the
 // second one failed.
 constexpr Nanos kRepeatWindow = Ms(200);
+// It waits at least 50 ms for an echo before it writes again; a new message with the same bytes
+// follows its echo sooner (allow a little for the clocks of both sides).
+constexpr Nanos kLateRepeatGap = Ms(48);
 
 } // namespace
 
@@ -72,10 +75,16 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
     const int sessionBefore = m_session ? m_session->number : 0;
     const bool setupBefore = m_session && m_session->setupTaken;
 
-    const bool repeat = m_send && m_send->echoTime < 0 &&
-                        arrival - m_send->lastArrival < kRepeatWindow &&
-                        std::memcmp(m_send->bytes, message, kIplMessageLength) == 0;
-    if (repeat) {
+    const bool same = m_send && arrival - m_send->lastArrival < kRepeatWindow &&
+                      std::memcmp(m_send->bytes, message, kIplMessageLength) == 0;
+    // A loader that saw the echo too late writes the message again although it went out. The
+    // same IplSetup after its echo is the repeat that BlockTiming sends on purpose.
+    const bool lateRepeat = same && m_send->echoTime >= 0 && kind != IplSetup &&
+                            arrival - m_send->lastArrival >= kLateRepeatGap;
+    if (same && (m_send->echoTime < 0 || lateRepeat)) {
+        if (lateRepeat)
+            m_log(Format("boot loader: %s written again %.1f ms after its echo went out",
+                         IplKindName(kind), ToMs(arrival - m_send->echoTime)));
         m_send->lastWrite = writeIndex;
         m_send->lastArrival = arrival;
     } else {
@@ -89,10 +98,7 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
         m_send->firstArrival = m_send->lastArrival = arrival;
         std::memcpy(m_send->bytes, message, kIplMessageLength);
         if (!m_session) {
-            m_log(Format("boot loader: %s without a download ignored",
-                         kind == IplAddress ? "IplAddress"
-                         : kind == IplData  ? "IplData"
-                                            : "IplEnd"));
+            m_log(Format("boot loader: %s without a download ignored", IplKindName(kind)));
             return false;
         }
         Session& s = *m_session;

@@ -5,7 +5,19 @@
 
 namespace {
 
-const char* KindName(std::uint8_t kind) {
+std::string Format(const char* format, auto... args) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+double ToMs(Nanos t) {
+    return static_cast<double>(t) / kNanosPerMs;
+}
+
+} // namespace
+
+const char* IplKindName(std::uint8_t kind) {
     switch (kind) {
     case IplSetup:
         return "IplSetup";
@@ -19,18 +31,6 @@ const char* KindName(std::uint8_t kind) {
         return "IplMessage of unknown kind";
     }
 }
-
-std::string Format(const char* format, auto... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
-double ToMs(Nanos t) {
-    return static_cast<double>(t) / kNanosPerMs;
-}
-
-} // namespace
 
 CPauseChecker::CPauseChecker(const ExpectedFirmware& firmware)
     : m_firmware(firmware), m_blockTiming(firmware.header.options == 2) {
@@ -96,7 +96,7 @@ void CPauseChecker::OnMessage(int index, std::uint8_t kind, const std::uint8_t* 
             return;
         }
         if (m_setups == 0) {
-            Violation(index, Format("the download starts with %s", KindName(kind)));
+            Violation(index, Format("the download starts with %s", IplKindName(kind)));
             m_phase = Phase::OutOfStep;
             return;
         }
@@ -121,7 +121,7 @@ void CPauseChecker::OnMessage(int index, std::uint8_t kind, const std::uint8_t* 
         OnData(index, kind, data, pause);
         return;
     case Phase::Done:
-        Violation(index, Format("%s after IplEnd", KindName(kind)));
+        Violation(index, Format("%s after IplEnd", IplKindName(kind)));
         m_phase = Phase::OutOfStep;
         return;
     case Phase::OutOfStep:
@@ -143,7 +143,7 @@ void CPauseChecker::OnRecordBoundary(int index, std::uint8_t kind, const std::ui
         return;
     }
     if (kind != IplAddress || length == 0) {
-        Violation(index, Format("%s where %s was due", KindName(kind),
+        Violation(index, Format("%s where %s was due", IplKindName(kind),
                                 length == 0 ? "IplEnd" : "IplAddress"));
         m_phase = Phase::OutOfStep;
         return;
@@ -163,7 +163,7 @@ void CPauseChecker::OnRecordBoundary(int index, std::uint8_t kind, const std::ui
 
 void CPauseChecker::OnData(int index, std::uint8_t kind, const std::uint8_t* data, Nanos pause) {
     if (kind != IplData) {
-        Violation(index, Format("%s where IplData was due", KindName(kind)));
+        Violation(index, Format("%s where IplData was due", IplKindName(kind)));
         m_phase = Phase::OutOfStep;
         return;
     }

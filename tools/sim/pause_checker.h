@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+// "IplSetup", "IplAddress", "IplData" or "IplEnd".
+const char* IplKindName(std::uint8_t kind);
+
 struct PauseStat {
     int count = 0;
     Nanos shortestSlack = kNever; // measured minus required
