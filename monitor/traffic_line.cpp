@@ -53,7 +53,8 @@ TrafficLine TrafficLine::Message(const std::uint8_t* data, int count) {
     TrafficLine line;
     line.kind = Kind::Message;
     line.length = std::clamp(count, 0, kMaxBytes);
-    std::memcpy(line.bytes, data, static_cast<std::size_t>(line.length));
+    if (line.length > 0) // an empty line may come without any bytes at all
+        std::memcpy(line.bytes, data, static_cast<std::size_t>(line.length));
     return line;
 }
 
@@ -61,7 +62,8 @@ TrafficLine TrafficLine::Raw(const std::uint8_t* data, int count) {
     TrafficLine line;
     line.kind = Kind::Raw;
     line.length = std::clamp(count, 0, kRawLineBytes);
-    std::memcpy(line.bytes, data, static_cast<std::size_t>(line.length));
+    if (line.length > 0) // an empty line may come without any bytes at all
+        std::memcpy(line.bytes, data, static_cast<std::size_t>(line.length));
     return line;
 }
 
