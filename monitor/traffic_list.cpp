@@ -12,6 +12,13 @@ constexpr int kTextMargin = 2; // pixels left of the text
 
 CTrafficList::CTrafficList(QWidget* parent) : QAbstractItemView(parent), m_model(this) {
     setModel(&m_model);
+    // Lines arriving at full bus load would otherwise repaint the list after every read.
+    m_publishTimer.setSingleShot(true);
+    m_publishTimer.setInterval(kPublishIntervalMs);
+    QObject::connect(&m_publishTimer, &QTimer::timeout, this, [this] {
+        if (m_publishPending)
+            Publish();
+    });
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -44,6 +51,7 @@ void CTrafficList::Clear() {
 
 void CTrafficList::Publish() {
     m_publishPending = false;
+    m_publishTimer.stop();
     m_model.Publish();
     if (m_scrollPending) {
         m_scrollPending = false;
@@ -55,10 +63,7 @@ void CTrafficList::SchedulePublish() {
     if (m_publishPending)
         return;
     m_publishPending = true;
-    QTimer::singleShot(0, this, [this] {
-        if (m_publishPending)
-            Publish();
-    });
+    m_publishTimer.start();
 }
 
 int CTrafficList::RowHeight() const {

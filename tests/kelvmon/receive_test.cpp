@@ -74,6 +74,7 @@ TEST_F(Receive, PauseHidesMessagesButRawModeKeepsShowingBytes) {
 }
 
 TEST_F(Receive, RawLinesPartialAfterSilenceCompletedInPlaceAndKeptByClear) {
+    View().KillTimer(TimerId); // the ticks are the test's own
     m_bus->Write({0x83, 0x7C});
     ASSERT_TRUE(WaitLines(1));
     Click(IdcRawData);
