@@ -48,6 +48,9 @@ TEST_F(Program, FirstRunDefaults) {
     EXPECT_EQ(Frame().windowTitle(),
               QStringLiteral("Kestrom -- kelvmon  Version " KELVMON_VERSION));
     EXPECT_FALSE(View().IsPortOpen()); // COM1 is missing here
+    EXPECT_EQ(View().m_nTimerId, TimerId);
+    // The main window carries the program's mark, named after the executable.
+    EXPECT_EQ(Frame().property("kelvmon_test").toInt(), 1);
 }
 
 TEST_F(Program, StoredHexadecimalPortNumberIsRead) {
