@@ -6,7 +6,6 @@
 #include "loader/kelvload_frame.h"
 #include "loader/kelvload_resources.h"
 #include "loader/kelvload_view.h"
-#include "serial/port_names.h"
 
 CKelvloadApp::CKelvloadApp() = default;
 
@@ -21,33 +20,17 @@ bool CKelvloadApp::InitInstance(const QStringList& arguments) {
     }
     kelvload::AddKelvloadStrings();
 
-    int port = 0;
-    QStringList files;
-    for (const QString& argument : arguments) {
-        const int number = serial::ComPortNumber(argument.toStdString());
-        if (number > 0 && port == 0) {
-            port = number;
-        } else {
-            files.append(argument);
-        }
-    }
-    if (files.size() > 1) {
+    if (arguments.size() > 1) {
         return false; // one document only
     }
 
     m_app = std::make_unique<platform::SingleDocApp>(
         QString::fromLatin1(kelvload::AppTitle),
-        platform::SingleDocApp::Factory{[port] {
-                                            auto doc = std::make_unique<CKelvloadAppDoc>();
-                                            if (port > 0) {
-                                                doc->m_commandLinePort = port;
-                                            }
-                                            return doc;
-                                        },
+        platform::SingleDocApp::Factory{[] { return std::make_unique<CKelvloadAppDoc>(); },
                                         [this] { return new CMainFrame([this] { OnAppAbout(); }); },
                                         [] { return new CKelvloadView; }});
     m_app->showCommand = platform::SwShowNormal;
-    return m_app->ProcessShellCommand(files);
+    return m_app->ProcessShellCommand(arguments);
 }
 
 void CKelvloadApp::OnAppAbout() {

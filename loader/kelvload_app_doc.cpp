@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 namespace {
 
 constexpr const char* kInts = "Settings\\Ints";
@@ -46,12 +48,6 @@ int CKelvloadAppDoc::LoadSettings() {
     const std::optional<QString> path = store.ReadString(kStrings, kSrcPathKey);
     m_SrcPath = path ? QFile::encodeName(*path).toStdString() : DefaultSourcePath();
     return 1;
-}
-
-void CKelvloadAppDoc::ApplyCommandLinePort() {
-    if (m_commandLinePort) {
-        m_ActiveComPort = *m_commandLinePort;
-    }
 }
 
 int CKelvloadAppDoc::SaveSettings() {

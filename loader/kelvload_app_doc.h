@@ -5,7 +5,6 @@
 #include "loader/kelvload_doc.h"
 #include "platform/gui/document.h"
 
-#include <optional>
 
 // Name of the settings file, $XDG_CONFIG_HOME/Kestrom/kelvload.ini.
 inline constexpr const char* kKelvloadSettingsName = "kelvload";
@@ -22,12 +21,6 @@ public:
     // that fails. Returns 1 when all three were written, else 0.
     int SaveSettings();
 
-    // A port named on the command line takes the place of the stored one; it is stored at exit
-    // like a port chosen in the list.
-    void ApplyCommandLinePort();
-
     // The path used when none is stored; it never loads as a firmware file.
     static std::string DefaultSourcePath();
-
-    std::optional<std::int32_t> m_commandLinePort;
 };

@@ -89,7 +89,6 @@ void CKelvloadView::OnInitialUpdate() {
 
     if (doc != nullptr) {
         doc->LoadSettings();
-        doc->ApplyCommandLinePort();
     }
     FillPortList();
     FillBitRateList();

@@ -41,6 +41,12 @@ protected:
         ASSERT_NE(frame, nullptr);
     }
 
+    // Starts with port COM<com> stored as the chosen one, as a previous run leaves it.
+    void StartOn(int com, const QStringList& arguments = {}) {
+        StoreSetting("Settings\\Ints", "m_ActiveComPort", QString::number(com));
+        Start(arguments);
+    }
+
     // Closes the main window as the user does and lets it go.
     void CloseFrame() {
         if (frame != nullptr) {

@@ -67,7 +67,7 @@ protected:
     }
 
     void OpenWindow() {
-        Start({QString("COM%1").arg(kBusPort)});
+        StartOn(kBusPort);
         view->OnFindDevices();
         ASSERT_NE(DiscoveryWindow(), nullptr);
         ASSERT_TRUE(bus->WaitForMessages(1, 3000));

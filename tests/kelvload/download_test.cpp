@@ -68,7 +68,7 @@ protected:
     void StartReady(int records, int delay) {
         bus = std::make_unique<PtyBus>(kBusPort);
         file = WriteSampleKfw(Path("image.kfw"), records * 16, 16, delay);
-        Start({QString("COM%1").arg(kBusPort), QString::fromStdString(file)});
+        StartOn(kBusPort, {QString::fromStdString(file)});
         ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
     }
 
@@ -185,7 +185,7 @@ TEST_F(Download, ClosingDuringARunWaitsForTheWorker) {
 
 TEST_F(Download, AMissingPortGivesComPortFailed) {
     const std::string good = WriteSampleKfw(Path("noport.kfw"), 32);
-    Start({"COM33", QString::fromStdString(good)});
+    StartOn(33, {QString::fromStdString(good)});
     PressKey(Qt::Key_Space);
     ASSERT_TRUE(WaitForWorkerEnd());
     Tick();
@@ -210,7 +210,7 @@ TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
     ASSERT_TRUE(sim.waitForStarted(5000));
     ASSERT_TRUE(RunEventsUntil(
         [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
-    Start({QString("COM%1").arg(com), QString::fromStdString(file)});
+    StartOn(com, {QString::fromStdString(file)});
     ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
     PressKey(Qt::Key_Space);
     ASSERT_TRUE(WaitForWorkerEnd(20000));
@@ -244,7 +244,7 @@ TEST_F(Download, TheTestBusDevicesAppearInTheDiscoveryWindow) {
     ASSERT_TRUE(sim.waitForStarted(5000));
     ASSERT_TRUE(RunEventsUntil(
         [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
-    Start({QString("COM%1").arg(com)});
+    StartOn(com);
     view->OnFindDevices();
     CDiscoverDlg* window = DiscoveryWindow();
     ASSERT_NE(window, nullptr);
