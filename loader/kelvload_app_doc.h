@@ -5,7 +5,6 @@
 #include "loader/kelvload_doc.h"
 #include "platform/gui/document.h"
 
-
 // Name of the settings file, $XDG_CONFIG_HOME/Kestrom/kelvload.ini.
 inline constexpr const char* kKelvloadSettingsName = "kelvload";
 
