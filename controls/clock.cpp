@@ -108,19 +108,12 @@ void CClock::OnTimer(unsigned) {
     }
 }
 
-void CClock::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    erasePending_ = true;
-}
-
 void CClock::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    if (erasePending_ || event->rect() != rect()) {
-        // The window's own erase: the class background.
-        painter.fillRect(event->rect(),
-                         platform::ToQColor(platform::GetSysColor(platform::SysColor::ButtonFace)));
-        erasePending_ = false;
-    }
+    // The whole control is painted every time: the button face around the text cell, so a text
+    // that became narrower leaves nothing behind, and a grabbed image shows no stale pixels.
+    painter.fillRect(event->rect(),
+                     platform::ToQColor(platform::GetSysColor(platform::SysColor::ButtonFace)));
     const QRect client = rect();
     font = ClockFont(CellHeight());
     painter.setFont(font);

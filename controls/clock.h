@@ -47,12 +47,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     platform::WindowTimers timers_;
     TimeSource now_;
-    bool erasePending_ = true;
 };
 
 // The clock's text for a time: " %a %#d %b %Y  %#I:%M:%S %p " in the C locale, local time;

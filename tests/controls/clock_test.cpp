@@ -88,8 +88,10 @@ TEST_F(ClockTest, TextCellIsNinetyPercentOfTheHeightAndCentred) {
     EXPECT_EQ(cell.height(), 18); // 20 * 90 / 100
     EXPECT_NEAR(cell.left(), 240 - 1 - cell.right(), 1);
     EXPECT_GT(CountOf(image, Rgb(0, 0, 255), cell), 0); // the text is in the cell
-    // Below the cell: the window's background, not the cell colour.
-    EXPECT_EQ(CountOf(image, Rgb(255, 0, 0), QRect(0, 18, 240, 2)), 0);
+    // Below and beside the cell: the button face, painted with every repaint.
+    const platform::ColorRef face = platform::GetSysColor(platform::SysColor::ButtonFace);
+    EXPECT_EQ(CountOf(image, face, QRect(0, 18, 240, 2)), 240 * 2);
+    EXPECT_EQ(CountOf(image, face, QRect(0, 0, cell.left(), 18)), cell.left() * 18);
     EXPECT_LE(clock->font.pixelSize(), 18);
 
     image = Shown(240, 11);
