@@ -32,8 +32,11 @@ QString ExistingFolder(const QString& path) {
     return {};
 }
 
+// A name typed without an extension gets the default one; a file that exists as named is taken
+// as it is, so files without an extension can still be chosen.
 QString WithDefaultExtension(const QString& path, const QString& extension) {
-    if (extension.isEmpty() || !QFileInfo(path).suffix().isEmpty()) {
+    const QFileInfo info(path);
+    if (extension.isEmpty() || !info.suffix().isEmpty() || info.exists()) {
         return path;
     }
     return path + QLatin1Char('.') + extension;

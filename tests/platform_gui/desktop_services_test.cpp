@@ -83,6 +83,16 @@ TEST(FileChooser, AnswerGetsTheDefaultExtensionAndCancelGivesNothing) {
     });
     EXPECT_EQ(ChooseFile(nullptr, request), QString("/tmp/out/capture.txt"));
 
+    // A file that exists without an extension is taken as it is.
+    QTemporaryDir dir;
+    const QString bare = dir.filePath("messages");
+    QFile file(bare);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    SetFileChooserResponder(
+        [&](const FileChooserRequest&) -> std::optional<QString> { return bare; });
+    EXPECT_EQ(ChooseFile(nullptr, request), bare);
+
     SetFileChooserResponder([](const FileChooserRequest&) { return std::optional<QString>(); });
     EXPECT_FALSE(ChooseFile(nullptr, request).has_value());
     SetFileChooserResponder(nullptr);
