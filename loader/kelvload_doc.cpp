@@ -37,7 +37,10 @@ void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
     }
     char device[32];
     std::snprintf(device, sizeof device, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
-    m_rx.Reset();
+    // The assembler belongs to the user-interface thread, which may be
+    // assembling the last bytes of the old port right now; it resets itself
+    // before the next byte it takes.
+    m_bRxResetPending = 1;
     m_bAwaitEcho = 0;
     // An index outside the table (a damaged setting) leaves the port closed.
     if (m_BitRate < 0 || m_BitRate >= kBitRateCount) {
@@ -148,6 +151,7 @@ void CKelvloadDoc::HandleSerialEvent(platform::WParam wParam) {
         m_serial.Read(buffer, kReadChunk, &count, nullptr, kNoTimeLimit);
     }
     if (events == kEventsLineError) {
+        ApplyPendingRxReset();
         m_rx.ResetAfterLineError();
         return;
     }
@@ -156,7 +160,14 @@ void CKelvloadDoc::HandleSerialEvent(platform::WParam wParam) {
     }
 }
 
+void CKelvloadDoc::ApplyPendingRxReset() {
+    if (m_bRxResetPending.exchange(0) != 0) {
+        m_rx.Reset();
+    }
+}
+
 void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
+    ApplyPendingRxReset();
     if (!m_rx.Step(b)) {
         return;
     }

@@ -79,8 +79,10 @@ public:
     // Set by the transfer engine for the length of a run.
     std::atomic<int> m_bTransferActive{0};
 
-    // The receive assembler of the open port (UI thread; reset by OpenPort).
+    // The receive assembler of the open port (UI thread only). OpenPort, which
+    // the worker also calls, only asks for its reset through m_bRxResetPending.
     CRxAssembler m_rx;
+    std::atomic<int> m_bRxResetPending{0};
 
     // The message last built for writing, compared with received messages
     // while an echo is awaited. Guarded by m_txLock because a late echo can
@@ -92,6 +94,7 @@ public:
 
 private:
     void BeginAwaitingEcho(const std::uint8_t* message, int length);
+    void ApplyPendingRxReset();
     void DispatchMessage();
 };
 

@@ -1,15 +1,18 @@
-// A full firmware download through a stand-in bus interface on a pty that
-// emulates the wire time of every byte. Prints the total time, its ratio to
-// the floor (the wire time of every message plus the pauses that the download
-// requires) and the CPU time of the worker thread.
+// A full firmware download through the test bus (or the tests' smaller
+// stand-in) on a pty, both emulating the wire time of every byte. Prints the
+// total time, its ratio to the floor (the wire time of every message plus the
+// pauses that the download requires) and the CPU time of the worker thread.
 //
-//   download_bench [bit rate] [image KiB] [record length] [timing: record|block]
+//   download_bench [bit rate] [image KiB] [record length] [record|block] [sim|standin]
 
 #include "loader/kfw_writer.h"
 #include "loader/precise_delay.h"
 #include "loader/transfer_engine.h"
 #include "serial/serial_wnd.h"
 #include "tests/loader_engine/bus_standin.h"
+#include "tools/sim/bus_sim.h"
+#include "tools/sim/pty_port.h"
+#include "tools/sim/sim_loop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -20,7 +23,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +49,91 @@ double ThreadCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// The test bus's loop on a thread, as COM<comNumber>.
+class SimBus {
+public:
+    explicit SimBus(int comNumber) {
+        std::string error;
+        m_master = OpenPseudoTerminal(m_path, error);
+        if (m_master < 0 || !m_entry.Create(comNumber, m_path, false, error) ||
+            pipe2(m_stop, O_CLOEXEC) != 0) {
+            std::fprintf(stderr, "test bus: %s\n", error.c_str());
+            std::exit(1);
+        }
+        m_sim = std::make_unique<CBusSim>(m_config, m_log, m_report);
+        m_thread = std::thread([this] {
+            LoopControl control;
+            control.fd = m_stop[0];
+            control.onReadable = [] { return false; };
+            RunSimLoop(*m_sim, m_master, control, m_log);
+        });
+    }
+    ~SimBus() {
+        Stop();
+        close(m_master);
+        close(m_stop[0]);
+        close(m_stop[1]);
+    }
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    // Writes: every complete message the loader wrote, repeats included.
+    int Writes() {
+        const auto& reports = m_sim->BootLoader().Reports();
+        int writes = 0;
+        for (const auto& report : reports) {
+            writes += report.writes;
+        }
+        return writes;
+    }
+    void Print(bool withLog) {
+        std::lock_guard guard(m_mutex);
+        for (const auto& line : m_reportLines) {
+            std::printf("  test bus: %s\n", line.c_str());
+        }
+        for (const auto& line : withLog ? m_logTail : std::deque<std::string>()) {
+            std::printf("  test bus log: %s\n", line.c_str());
+        }
+    }
+
+    // Ends the loop and closes the download's report.
+    void Finish() {
+        Stop();
+        m_sim->Finish();
+    }
+
+private:
+    void Stop() {
+        const char byte = 1;
+        if (m_thread.joinable() && write(m_stop[1], &byte, 1) == 1) {
+            m_thread.join();
+        }
+    }
+
+    SimConfig m_config; // wire time on, no faults
+    // The test bus's own report of the download, and the end of its log.
+    std::mutex m_mutex;
+    std::vector<std::string> m_reportLines;
+    std::deque<std::string> m_logTail;
+    LineSink m_report = [this](const std::string& line) {
+        std::lock_guard guard(m_mutex);
+        m_reportLines.push_back(line);
+    };
+    LineSink m_log = [this](const std::string& line) {
+        std::lock_guard guard(m_mutex);
+        m_logTail.push_back(line);
+        if (m_logTail.size() > 40) {
+            m_logTail.pop_front();
+        }
+    };
+    std::string m_path;
+    int m_master = -1;
+    int m_stop[2] = {-1, -1};
+    CPortEntry m_entry;
+    std::unique_ptr<CBusSim> m_sim;
+    std::thread m_thread;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +141,7 @@ int main(int argc, char** argv) {
     const int imageKiB = argc > 2 ? std::atoi(argv[2]) : 200;
     const int recordLength = argc > 3 ? std::atoi(argv[3]) : 64;
     const bool block = argc > 4 && std::strcmp(argv[4], "block") == 0;
+    const bool standIn = argc > 5 && std::strcmp(argv[5], "standin") == 0;
     int rateIndex = -1;
     for (int i = 0; i < kBitRateCount; ++i) {
         if (static_cast<int>(kBitRates[i]) == bitRate) {
@@ -56,7 +150,7 @@ int main(int argc, char** argv) {
     }
     if (rateIndex < 0 || imageKiB <= 0 || recordLength < 1 || recordLength > 255) {
         std::fprintf(stderr, "usage: download_bench [bit rate] [image KiB] [record length 1..255] "
-                             "[record|block]\n");
+                             "[record|block] [sim|standin]\n");
         return 2;
     }
 
@@ -88,8 +182,14 @@ int main(int argc, char** argv) {
     }
 
     constexpr int kComPort = 31;
-    BusStandIn bus(kComPort);
-    bus.SetWireBitRate(bitRate);
+    std::unique_ptr<BusStandIn> standInBus;
+    std::unique_ptr<SimBus> simBus;
+    if (standIn) {
+        standInBus = std::make_unique<BusStandIn>(kComPort);
+        standInBus->SetWireBitRate(bitRate);
+    } else {
+        simBus = std::make_unique<SimBus>(kComPort);
+    }
     platform::WindowMessageReceiver notify;
     CKelvloadDoc doc;
     doc.m_ActiveComPort = kComPort;
@@ -124,49 +224,56 @@ int main(int argc, char** argv) {
     const std::int64_t total = MonotonicNowNs() - start;
     const double processCpu = ProcessCpuSeconds() - cpuStart;
 
-    // The floor: every message's 16 bytes on the wire plus one byte for the
-    // tail of its echo, the pauses of the timing scheme, and the worker's
-    // closing sleep.
-    const auto seen = bus.Messages();
-    const std::int64_t perMessage = 17LL * 10 * 1'000'000'000 / bitRate;
-    std::int64_t pausesMs = 100 + 100; // after the setup, after the run
-    long records = 0;
-    long programmed = 0;
-    for (const auto& message : seen) {
-        if ((message.bytes[10] & 0x70) == 0x10) {
-            ++records;
-        }
+    int writes = 0;
+    if (standIn) {
+        writes = static_cast<int>(standInBus->Messages().size());
+    } else {
+        simBus->Finish();
+        writes = simBus->Writes();
+        simBus->Print(engine.m_nState != CTransferEngine::StateReady);
     }
+
+    // The floor: every message's 16 bytes on the wire, the pauses of the
+    // timing scheme and the worker's closing sleep. The messages follow from
+    // the file: the setup (twice with block timing), per record an address
+    // and a data message for every eight bytes begun, and the end.
+    const long records = (dataSize + recordLength - 1) / recordLength;
     const long fullRecords = dataSize / recordLength;
     const long lastLength = dataSize % recordLength;
-    if (block) {
-        const long eraseBlocks = (dataSize + 1023) / 1024;
-        pausesMs += 35 + eraseBlocks * header.eraseDly + records * 1;
-        for (long r = 0; r < records; ++r) {
-            programmed += (r < fullRecords) ? recordLength : lastLength;
+    long messages = (block ? 2 : 1) + 1;
+    std::int64_t pausesMs = 100 + 100; // after the setup, after the run
+    long programmed = 0;
+    for (long r = 0; r < records; ++r) {
+        const long length = r < fullRecords ? recordLength : lastLength;
+        messages += 1 + (length + 7) / 8;
+        if (block) {
+            pausesMs += 1;
+            programmed += length;
             if (programmed >= header.progBlk) {
                 programmed = 0;
                 pausesMs += header.delay;
             }
+        } else {
+            pausesMs += 5;
         }
-    } else {
-        pausesMs += records * 5;
     }
-    const std::int64_t floor =
-        static_cast<std::int64_t>(seen.size()) * perMessage + pausesMs * 1'000'000;
+    if (block) {
+        pausesMs += 35 + (dataSize + 1023) / 1024 * header.eraseDly;
+    }
+    const std::int64_t wire = messages * 16LL * 10 * 1'000'000'000 / bitRate;
+    const std::int64_t floor = wire + pausesMs * 1'000'000;
 
-    std::printf("bit rate %d, %s timing, image %d bytes in %ld records of %d, %zu messages\n",
-                bitRate, block ? "block" : "record", engine.m_nImageLength, records, recordLength,
-                seen.size());
-    std::printf("outcome state %d (0 = Ready), progress %d\n", engine.m_nState.load(),
-                engine.m_nProgress.load());
+    std::printf("%s, bit rate %d, %s timing, image %d bytes in %ld records of %d\n",
+                standIn ? "stand-in bus" : "test bus", bitRate, block ? "block" : "record",
+                engine.m_nImageLength, records, recordLength);
+    std::printf("%ld messages, %d writes; outcome state %d (0 = Ready), progress %d\n", messages,
+                writes, engine.m_nState.load(), engine.m_nProgress.load());
     std::printf("total %.2f s, floor %.2f s (wire %.2f s + pauses %.2f s), ratio %.3f\n",
-                Seconds(total), Seconds(floor),
-                Seconds(static_cast<std::int64_t>(seen.size()) * perMessage), pausesMs / 1000.0,
+                Seconds(total), Seconds(floor), Seconds(wire), pausesMs / 1000.0,
                 static_cast<double>(total) / static_cast<double>(floor));
     std::printf("worker CPU %.2f s (%.1f us per message); whole process CPU %.2f s incl. the "
-                "stand-in bus\n",
-                workerCpu.load(), workerCpu.load() * 1e6 / static_cast<double>(seen.size()),
+                "bus\n",
+                workerCpu.load(), workerCpu.load() * 1e6 / static_cast<double>(messages),
                 processCpu);
     return engine.m_nState == CTransferEngine::StateReady ? 0 : 1;
 }

@@ -75,7 +75,8 @@ protected:
 };
 
 TEST_F(BusLinkTest, OpensAtTheChosenRateWithResetReceiveState) {
-    m_doc.m_rx.m_nRxState = 2;
+    m_doc.m_rx.m_nRxState = 2; // half a message from before
+    m_doc.m_rx.m_nRxExpected = 20;
     m_doc.m_rx.m_nRxCount = 7;
     m_doc.m_bAwaitEcho = 1;
     m_doc.OpenPort(&m_notify);
@@ -86,9 +87,13 @@ TEST_F(BusLinkTest, OpensAtTheChosenRateWithResetReceiveState) {
     EXPECT_EQ(m_doc.m_serial.GetStopBits(), StopBitsOne);
     EXPECT_EQ(m_doc.m_serial.GetFlowControl(), FlowNone);
     EXPECT_EQ(m_doc.m_serial.GetEventMask(), 0x81u);
-    EXPECT_EQ(m_doc.m_rx.m_nRxState, 0);
-    EXPECT_EQ(m_doc.m_rx.m_nRxCount, 0);
     EXPECT_EQ(m_doc.m_bAwaitEcho, 0);
+    // The first byte after the reopening meets a fresh assembler: a stray
+    // data byte is held alone instead of continuing the old message.
+    m_doc.ReceiveByte(0x11);
+    EXPECT_EQ(m_doc.m_rx.m_nRxState, 0);
+    EXPECT_EQ(m_doc.m_rx.m_nRxExpected, 0);
+    EXPECT_EQ(m_doc.m_rx.m_nRxCount, 1);
 
     m_doc.m_BitRate = 7;
     m_doc.OpenPort(&m_notify); // reopens at the new rate
