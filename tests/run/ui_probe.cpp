@@ -10,6 +10,7 @@
 //   wait MS                   let MS milliseconds pass
 //   waitfor MS REGEX          wait until a line of the window text (see dump) matches REGEX
 //   waitfile MS PATH REGEX    wait until a line of the file PATH matches REGEX
+//   skipif PATH N REGEX       skip the next N steps when a line of the file PATH matches REGEX
 //   key KEY                   press and release KEY ("Space", "F11", ...) in the active window
 //   click TEXT                click the visible, enabled button whose caption is TEXT
 //   grab FILE [REGEX]         save the window whose title matches REGEX (default: the main
@@ -244,6 +245,18 @@ private:
             Poll(
                 step, ms, [=] { return AnyLineMatches(FileLines(path), pattern); },
                 QStringLiteral("no line of the file matched"));
+        } else if (verb == QLatin1String("skipif")) {
+            const QString count = afterFirst.section(QLatin1Char(' '), 0, 0);
+            const QRegularExpression pattern(afterFirst.section(QLatin1Char(' '), 1).trimmed());
+            bool isCount = false;
+            const int skip = count.toInt(&isCount);
+            if (!isCount || skip < 0) {
+                Finish(step, QStringLiteral("no step count"));
+            } else {
+                if (AnyLineMatches(FileLines(first), pattern))
+                    m_next = qMin(m_steps.size(), m_next + skip);
+                Finish(step);
+            }
         } else if (verb == QLatin1String("key")) {
             Finish(step, PressKey(rest));
         } else if (verb == QLatin1String("click")) {
