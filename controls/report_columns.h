@@ -3,11 +3,11 @@
 #include <QString>
 #include <vector>
 
-// Alignment of a report column, as written in a column specification and as
+// Alignment of a report column, as written in a column description and as
 // used by the in-place editor: 0 left, 1 centre, 2 right.
 enum ColumnAlign : int { AlignLeft = 0, AlignCenter = 1, AlignRight = 2 };
 
-// One column of a column specification.
+// One column of a column description.
 struct ReportColumnSpec {
     QString title; // exactly as written, leading and trailing spaces kept
     int width = 100;

@@ -53,7 +53,7 @@ enum ReportMouseMessage : int {
 // The two image lists of a report list; rows show images of the small one.
 enum ReportImageList : int { ImageListNormal = 0, ImageListSmall = 1 };
 
-// A multi-column list in report view: columns from one specification string,
+// A multi-column list in report view: columns from one description string,
 // check boxes with several modes, a 32-bit user value per row, hexadecimal
 // cells, row selection by state flags, sorting by header click and in-place
 // editing of cells. Row and column indices out of range make an operation

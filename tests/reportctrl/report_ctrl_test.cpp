@@ -9,7 +9,7 @@ namespace {
 const char* const kDiscoverySpec = "Select, 50, 1  ; Device, 75, 1  ; SN#, 60, 1 ; SWVer, 60, 1  "
                                    ";HWver,60,1 ;IPL Ver,60,1 ;SN#, 60,1 ";
 
-TEST(ReportColumns, DiscoverySpecificationMakesTheHeader) {
+TEST(ReportColumns, DiscoveryColumnTextMakesTheHeader) {
     ShownReport shown;
     CReportCtrl& list = shown.list();
     ASSERT_TRUE(list.DefineColumns(kDiscoverySpec));
