@@ -6,6 +6,8 @@
 #include "loader/kelvload_resources.h"
 #include "loader/product_table.h"
 
+#include <QHeaderView>
+
 using namespace kelvload;
 
 CKelvloadDoc* CDiscoverDlg::m_pDoc = nullptr;
@@ -43,6 +45,7 @@ void CDiscoverDlg::DoDataExchange(platform::DataExchange& dx) {
 bool CDiscoverDlg::OnInitDialog() {
     platform::Dialog::OnInitDialog();
     m_list.DefineColumns(QString::fromLatin1(ColumnSpec));
+    WidenColumnsForFont();
     m_list.ShowGridLines(true);
     m_list.SetCheckMode(CheckMulti);
     m_list.AllowEditing(false);
@@ -51,6 +54,20 @@ bool CDiscoverDlg::OnInitDialog() {
         m_pDoc->SendDiscover(kAllProducts);
     }
     return true;
+}
+
+// The column widths are pixels for the classic 8-point dialog font, whose average character is 6
+// pixels wide. A desktop font with wider characters widens them in step, so serial numbers fit.
+void CDiscoverDlg::WidenColumnsForFont() {
+    constexpr double kClassicAverageCharWidth = 6.0;
+    const double scale = GetForm().BaseUnits().width() / kClassicAverageCharWidth;
+    if (scale <= 1.0) {
+        return;
+    }
+    QHeaderView* header = m_list.header();
+    for (int column = 0; column < m_list.ColumnCount(); ++column) {
+        header->resizeSection(column, qRound(header->sectionSize(column) * scale));
+    }
 }
 
 void CDiscoverDlg::OnDiscover() {

@@ -54,6 +54,7 @@ protected:
 
 private:
     void SetAllChecks(bool ticked);
+    void WidenColumnsForFont();
     void Unregister();
 
     std::function<bool()> m_runUnderWay;

@@ -5,7 +5,9 @@
 #include "loader/kelvload_ids.h"
 #include "loader/product_table.h"
 
+#include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <array>
 
 namespace {
@@ -120,6 +122,13 @@ TEST_F(DiscoveryTest, RepliesBecomeRowsWithTheirCells) {
     EXPECT_EQ(Cell(3, 6), "80");
     EXPECT_EQ(List().GetRowData(0), 20u);
     EXPECT_EQ(List().GetRowData(3), 1u);
+    // Eight hex digits fit their columns in the list's own font, with the cell's text margins.
+    const int margin =
+        List().style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &List()) + 1;
+    const int digits =
+        List().fontMetrics().horizontalAdvance(QStringLiteral("89ABCDEF")) + 2 * margin;
+    EXPECT_GT(List().header()->sectionSize(2), digits);
+    EXPECT_GT(List().header()->sectionSize(6), digits);
 }
 
 TEST_F(DiscoveryTest, IdentifySendsOneExactRequestPerTickedRow) {

@@ -354,10 +354,10 @@ class ProbePlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "ui_probe.json")
 
 public:
-    QObject* create(const QString& key, const QString& specification) override {
+    QObject* create(const QString& key, const QString& steps) override {
         if (key.compare(QLatin1String("kestromprobe"), Qt::CaseInsensitive) != 0)
             return nullptr;
-        return new Probe(specification);
+        return new Probe(steps);
     }
 };
 
