@@ -21,24 +21,9 @@ namespace {
 const QString kWindowPosSection = QStringLiteral("WindowPos");
 const QString kWindowPosKey = QStringLiteral("WindowPos");
 
-platform::WindowPlacement ToPlatform(const WindowPlacement& p) {
-    platform::WindowPlacement out;
-    out.length = p.length;
-    out.flags = p.flags;
-    out.showCmd = p.showCmd;
-    out.minX = p.minX;
-    out.minY = p.minY;
-    out.maxX = p.maxX;
-    out.maxY = p.maxY;
-    out.left = p.left;
-    out.top = p.top;
-    out.right = p.right;
-    out.bottom = p.bottom;
-    return out;
-}
-
-WindowPlacement FromPlatform(const platform::WindowPlacement& p) {
-    WindowPlacement out;
+// The stored placement and the window's have the same ten values under the same names.
+template <class To, class From> To CopyPlacement(const From& p) {
+    To out;
     out.length = p.length;
     out.flags = p.flags;
     out.showCmd = p.showCmd;
@@ -118,7 +103,8 @@ void CMainFrame::ActivateFrame(int showCommand) {
         if (const QScreen* primary = QGuiApplication::primaryScreen())
             m_WindowPlacement.SetNormalRect(PlaceOnScreens(m_WindowPlacement.NormalRect(), screens,
                                                            primary->availableGeometry()));
-        platform::SetWindowPlacement(*this, ToPlatform(m_WindowPlacement));
+        platform::SetWindowPlacement(*this,
+                                     CopyPlacement<platform::WindowPlacement>(m_WindowPlacement));
     }
     platform::MainFrame::ActivateFrame(showCommand);
 }
@@ -128,7 +114,7 @@ bool CMainFrame::OnClose() {
                                         QStringLiteral("g_ProjectFilePath"), g_ProjectFilePath);
     platform::WindowPlacement current;
     if (platform::GetWindowPlacement(*this, current)) {
-        WindowPlacement placement = FromPlatform(current);
+        WindowPlacement placement = CopyPlacement<WindowPlacement>(current);
         if (isMaximized())
             placement.flags |= WindowPlacement::kRestoreToMaximized;
         SaveWindowPos(placement);
