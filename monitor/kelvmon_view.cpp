@@ -8,6 +8,7 @@
 #include "monitor/send_file.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
+#include "serial/port_failure.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -162,9 +163,13 @@ void CKelvmonView::OpenPort() {
     const CKelvmonDoc* doc = GetDocument();
     const QByteArray device = QStringLiteral("\\\\.\\COM%1").arg(doc->m_ActiveComPort).toLatin1();
     m_receiver.ResetFramer();
+    m_portFailure.clear();
     if (m_serial.OpenForWindow(device.constData(), MessageWindow(), 0, kSerialUserValue, kQueueSize,
-                               kQueueSize) != SerialOk)
+                               kQueueSize) != SerialOk) {
+        if (const char* reason = serial::PortFailureText(m_serial.GetLastOpenReason()))
+            m_portFailure = QString::fromLatin1(reason);
         return;
+    }
     if (m_serial.SetLineFormat(static_cast<std::uint32_t>(BitRateOfIndex(doc->m_BitRate)), 8,
                                ParityNone, StopBitsOne) != SerialOk) {
         m_serial.Close();
@@ -208,8 +213,13 @@ void CKelvmonView::OnTimer(unsigned id) {
     m_receiver.OnTimer(open);
     if (wasPaused && !m_receiver.Paused())
         SetPauseCaption(); // the pause ended with the port
-    if (auto* status = Item<QLabel>(IdcPortStatus))
-        status->setText(PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort));
+    if (auto* status = Item<QLabel>(IdcPortStatus)) {
+        QString text = PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort);
+        if (!open && !m_portFailure.isEmpty())
+            text += QStringLiteral(": ") + m_portFailure; // the field is narrow: also a tooltip
+        status->setText(text);
+        status->setToolTip(text);
+    }
     // The lines of the last quarter second go to the disk now, so that a crash loses little.
     if (m_captureFile.IsOpen() && !m_captureFile.Flush())
         CaptureFailed();

@@ -97,6 +97,8 @@ private:
     CCaptureFile m_captureFile;
     bool m_anchored = false;
     bool m_closing = false;
+    // Why the port failed to open last time ("in use by another program"), empty otherwise.
+    QString m_portFailure;
     bool m_captureErrorPending = false;
     // Declared last, so that the port and its event thread go first.
     CSerialMFC m_serial;
