@@ -14,9 +14,12 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -81,13 +84,26 @@ public:
         m_doc.OpenPort(&m_notify);
         return m_doc.IsPortOpen();
     }
+    // The serial library's last error as a user reads it.
     std::string PortProblem() const {
-        if (!PortPresent()) {
+        const std::int32_t error = m_doc.m_serial.GetLastError();
+        if (!PortPresent() || error == SerialErrFileNotFound) {
             return "port " + PortName() + " is missing";
         }
-        const int error = m_doc.m_serial.GetLastError();
-        return "port " + PortName() + " failed" +
-               (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
+        if (error == SerialErrAccessDenied) {
+            return "port " + PortName() + " is busy or not permitted";
+        }
+        if ((error & SerialErrnoBase) != 0) {
+            return "port " + PortName() + " failed: " + std::strerror(error & ~SerialErrnoBase);
+        }
+        return "port " + PortName() + " failed";
+    }
+    // Whether the port went away under a run: the device is gone, or writing found it gone.
+    bool PortLost() const {
+        const std::int32_t error = m_doc.m_serial.GetLastError();
+        return !PortPresent() || error == SerialErrFileNotFound ||
+               error == (SerialErrnoBase | EIO) || error == (SerialErrnoBase | ENODEV) ||
+               error == (SerialErrnoBase | ENXIO);
     }
 
     CKelvloadDoc m_doc;
@@ -203,7 +219,7 @@ int RunDownload(const FlashOptions& options) {
             return ExitProgrammingFailed;
         }
         // A port that went away during the run is a port failure, not the device's.
-        if (!link.PortPresent()) {
+        if (link.PortLost()) {
             Complain("port " + link.PortName() + " was lost during the download");
             return ExitPortFailed;
         }

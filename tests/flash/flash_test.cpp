@@ -4,6 +4,8 @@
 
 #include "loader/kfw_writer.h"
 #include "tests/sim/pty_sim.h"
+#include "tools/sim/pty_port.h"
+#include "tools/sim/sim_loop.h"
 #include "tools/sim/sim_options.h"
 
 #include <QCoreApplication>
@@ -11,7 +13,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
+#include <fcntl.h>
 #include <numeric>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +85,54 @@ protected:
     }
 
     QTemporaryDir m_dir;
+};
+
+// The test bus on a pseudo-terminal whose adapter can be pulled: the bus stops and the
+// terminal's master side closes, as when a USB adapter leaves.
+class PullableBus {
+public:
+    explicit PullableBus(SimConfig config) : m_config(std::move(config)) {
+        std::string error;
+        m_master = OpenPseudoTerminal(m_path, error);
+        EXPECT_GE(m_master, 0) << error;
+        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
+        const LineSink discard = [](const std::string&) {};
+        m_sim = std::make_unique<CBusSim>(m_config, discard, discard);
+        m_thread = std::thread([this, discard] {
+            LoopControl control;
+            control.fd = m_stop[0];
+            control.onReadable = [] { return false; };
+            RunSimLoop(*m_sim, m_master, control, discard);
+        });
+    }
+    ~PullableBus() {
+        Pull();
+        close(m_stop[0]);
+        close(m_stop[1]);
+    }
+    PullableBus(const PullableBus&) = delete;
+    PullableBus& operator=(const PullableBus&) = delete;
+
+    void Pull() {
+        if (m_thread.joinable()) {
+            const char byte = 1;
+            EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
+            m_thread.join();
+        }
+        if (m_master >= 0) {
+            close(m_master);
+            m_master = -1;
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    SimConfig m_config;
+    std::string m_path;
+    int m_master = -1;
+    int m_stop[2] = {-1, -1};
+    std::unique_ptr<CBusSim> m_sim;
+    std::thread m_thread;
 };
 
 // The per cent of every plain progress line, in order.
@@ -212,6 +265,25 @@ TEST_F(FlashTest, BadFilesMissingPortsAndBadOptionsEachHaveTheirStatus) {
     bus.Stop();
     // None of these got as far as the bus.
     EXPECT_TRUE(bus.Sim().BootLoader().Reports().empty()) << bus.ReportText();
+}
+
+TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
+    const std::string path = WriteKfw(64 * 32, 20);
+    PullableBus bus(Expecting(path));
+    QProcess process;
+    Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
+                    QString::fromStdString(path)});
+    QByteArray err;
+    while (!err.contains("10 %") && process.state() == QProcess::Running) {
+        process.waitForReadyRead(1000);
+        err += process.readAllStandardError();
+    }
+    ASSERT_EQ(process.state(), QProcess::Running) << err.toStdString();
+    bus.Pull();
+    const FlashRun run = Finish(process);
+    EXPECT_EQ(run.status, 2) << err.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("was lost during the download")))
+        << run.err.toStdString();
 }
 
 TEST_F(FlashTest, CtrlCStopsAtARecordBoundaryAndEndsTheDownload) {
