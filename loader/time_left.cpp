@@ -35,11 +35,15 @@ void CTimeLeft::Reached(int offset, std::int64_t nowNs) {
     m_passed.push_back({m_mark, nowNs});
 }
 
-void CTimeLeft::Finish(std::int64_t nowNs) {
+void CTimeLeft::Finish(std::int64_t nowNs, bool succeeded) {
     std::lock_guard guard(m_mutex);
-    if (m_running) {
-        m_running = false;
-        m_endNs = nowNs;
+    if (!m_running) {
+        return;
+    }
+    m_running = false;
+    m_endNs = nowNs;
+    if (succeeded && !m_plan.marks.empty() && m_mark.offset == m_plan.marks.back().offset) {
+        m_mark = m_plan.total;
     }
 }
 

@@ -32,8 +32,9 @@ public:
     void Start(DownloadPlan plan, std::int64_t nowNs);
     // The worker has finished the record ending at `offset`.
     void Reached(int offset, std::int64_t nowNs);
-    // The run is over, whatever its outcome.
-    void Finish(std::int64_t nowNs);
+    // The run is over. `succeeded` when it ended without a failure: after its last record that
+    // means the end message went too.
+    void Finish(std::int64_t nowNs, bool succeeded);
 
     DownloadProgress At(std::int64_t nowNs) const;
 

@@ -148,7 +148,7 @@ void CTransferEngine::RunTransfer() {
 
 void CTransferEngine::EndTransfer() {
     m_pDoc->m_bTransferActive = 0;
-    m_timeLeft.Finish(MonotonicNowNs());
+    m_timeLeft.Finish(MonotonicNowNs(), m_bFailed == 0 && m_bPortFailed == 0);
     m_bBusy = 0;
     UpdateState();
 }

@@ -240,7 +240,7 @@ protected:
         if (bus.Reports().size() == 1) {
             const DownloadReport& report = bus.Reports()[0];
             EXPECT_TRUE(report.Ok()) << bus.ReportText();
-            EXPECT_EQ(end.messagesSent + 1, report.messages); // all but the end message
+            EXPECT_EQ(end.messagesSent, report.messages);
             EXPECT_EQ(end.messagesTotal, report.messages);
             EXPECT_EQ(report.writes, report.messages);
             EXPECT_NEAR(static_cast<double>(IplMessageWireNs(kBitRates[kRateIndex])) *
