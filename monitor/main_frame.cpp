@@ -113,6 +113,8 @@ void CMainFrame::ActivateFrame(int showCommand) {
 }
 
 bool CMainFrame::OnClose() {
+    if (auto* view = dynamic_cast<CKelvmonView*>(GetActiveView()))
+        view->OnFrameClosing();
     KelvmonProfile().WriteProfileString(QStringLiteral("FilePaths"),
                                         QStringLiteral("g_ProjectFilePath"), g_ProjectFilePath);
     platform::WindowPlacement current;

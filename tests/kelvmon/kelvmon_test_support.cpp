@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -70,7 +71,7 @@ Bytes BusEnd::Read(std::size_t want, int ms) {
         pollfd p{m_master, POLLIN, 0};
         if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN) != 0) {
             std::uint8_t buffer[4096];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_master, buffer, std::min(sizeof buffer, want - got.size()));
             if (n > 0)
                 got.insert(got.end(), buffer, buffer + n);
         }

@@ -34,7 +34,8 @@ public:
 
     const std::string& SlavePath() const { return m_slavePath; }
     void Write(const Bytes& bytes);
-    // What the program sent within `ms` (stops early once `want` bytes have come).
+    // What the program sent within `ms` (stops early once `want` bytes have come; never
+    // takes more than `want`).
     Bytes Read(std::size_t want, int ms = 3000);
     // Everything the program sent within `ms`.
     Bytes ReadFor(int ms);
