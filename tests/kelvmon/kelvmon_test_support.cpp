@@ -19,6 +19,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -81,6 +82,19 @@ Bytes BusEnd::Read(std::size_t want, int ms) {
 
 Bytes BusEnd::ReadFor(int ms) {
     return Read(static_cast<std::size_t>(-1), ms);
+}
+
+std::size_t BusEnd::Unread(std::size_t want, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        int waiting = 0;
+        if (ioctl(m_slave, FIONREAD, &waiting) != 0)
+            return 0;
+        if (std::size_t(waiting) >= want || timer.elapsed() >= ms)
+            return std::size_t(waiting);
+        QThread::msleep(1);
+    }
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

@@ -39,6 +39,9 @@ public:
     Bytes Read(std::size_t want, int ms = 3000);
     // Everything the program sent within `ms`.
     Bytes ReadFor(int ms);
+    // Bytes written to the program that it has not read yet; waits up to `ms` for `want` of them,
+    // without running the program's event loop.
+    std::size_t Unread(std::size_t want = 0, int ms = 0);
 
 private:
     int m_master = -1;
