@@ -90,7 +90,7 @@ void CKelvmonView::ClosePort() {
     m_sendJob.RequestStop();
     m_serial.Close();
     m_sendJob.Wait();
-    if (m_sendProgress != nullptr)
+    if (m_sendOpen)
         ShowSendProgress();
 }
 
@@ -445,11 +445,11 @@ void CKelvmonView::ShowSendProgress() {
             QStringLiteral("Sending file: %1 of %2 bytes").arg(sent).arg(total));
         return;
     }
-    m_sendJob.Wait();
-    m_nSendRemaining = 0;
     if (!m_sendOpen)
         return; // shown already
+    m_sendJob.Wait();
     m_sendOpen = false;
+    m_nSendRemaining = 0;
     const SendFileResult& result = m_sendJob.Result();
     const QString outcome = result.stopped        ? QStringLiteral("File sending stopped")
                             : result.stoppedShort ? QStringLiteral("File sending failed")
