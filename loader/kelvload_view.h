@@ -87,10 +87,13 @@ private:
     bool RunUnderWay() const;
     void ApplyDeferredLinkChoice();
     void DrawState(int state);
+    // Per cent, messages sent and time left in the frame's status bar while programming.
+    void ShowProgressInStatusBar(bool programming);
 
     std::unique_ptr<serial::PortWatcher> m_portWatcher;
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
+    bool m_bProgressShown = false;
     // A port or bit-rate choice made while a worker is alive; the worker reads the document's
     // values when it opens the port, so they change once it has ended.
     std::optional<int> m_deferredPort;
