@@ -185,7 +185,8 @@ TEST_F(TransferTest, TwelveByteRecordsSendTheBytesThatFollowInTheirLastDataMessa
     // A larger image first, so that its bytes still lie past the end of the
     // smaller one in the buffer.
     std::string info;
-    ASSERT_EQ(m_engine->LoadFirmwareFile(WriteFile(header, Counting(200, 0x31), 12), info), 0);
+    ASSERT_EQ(
+        m_engine->LoadFirmwareFile(WriteFile(header, Counting(200, 0x31), 12, 0x5A5A00), info), 0);
     const Bytes data = Counting(24, 0xF0); // crosses 0xFF, so high bits travel as flags
     const std::string path = WriteFile(header, data, 12, 0x001000);
     RunToEnd(path);

@@ -30,7 +30,7 @@ struct DownloadReport {
     bool stopped = false;  // ended early by the user
     std::map<std::string, PauseStat> pauses;
     std::map<std::string, Nanos> medianSlacks; // see CPauseChecker::MedianSlacks
-    std::vector<std::string> violations; // payload, order and pause faults, image differences
+    std::vector<std::string> violations;       // payload, order and pause faults, image differences
 
     bool Ok() const { return violations.empty() && (!checked || complete); }
 };

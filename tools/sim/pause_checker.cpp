@@ -77,6 +77,8 @@ void CPauseChecker::Check(int index, const char* what, const std::string& pauseK
 std::map<std::string, Nanos> CPauseChecker::MedianSlacks() const {
     std::map<std::string, Nanos> medians;
     for (const auto& [kind, slacks] : m_slacks) {
+        if (slacks.size() < kMinGapsForMedian)
+            continue;
         std::vector<Nanos> sorted = slacks;
         const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
         std::nth_element(sorted.begin(), middle, sorted.end());

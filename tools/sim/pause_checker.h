@@ -35,9 +35,11 @@ public:
     bool Complete() const { return m_phase == Phase::Done && !m_stopped; }
     bool Stopped() const { return m_stopped; }
     const std::map<std::string, PauseStat>& Pauses() const { return m_pauses; }
-    // Per kind of gap, those with no pause required included: the median of the measured gap
-    // minus the required pause. A loader that waits longer than it must shows here.
+    // Per kind of gap that occurred at least kMinGapsForMedian times, those with no pause
+    // required included: the median of the measured gap minus the required pause. A loader that
+    // waits longer than it must at every message shows here; a single late wake-up does not.
     std::map<std::string, Nanos> MedianSlacks() const;
+    static constexpr std::size_t kMinGapsForMedian = 5;
     const std::vector<std::string>& Violations() const { return m_violations; }
 
     // The erase block count that the loader must put into its IplSetup.
