@@ -389,3 +389,8 @@ bool CTrafficList::viewportEvent(QEvent* event) {
     }
     return QAbstractItemView::viewportEvent(event);
 }
+
+void CTrafficList::SetBottomMargin(int pixels) {
+    setViewportMargins(0, 0, 0, pixels);
+    updateGeometries();
+}

@@ -43,6 +43,9 @@ public:
     // Selects `row` alone, makes it current and scrolls it into view.
     void SelectRow(int row);
 
+    // Room under the rows, in pixels, for a bar that lies over the list's bottom edge.
+    void SetBottomMargin(int pixels);
+
     // Called for Ctrl+F and the context menu's "Find...".
     std::function<void()> onFindRequested;
 
