@@ -38,6 +38,8 @@ public:
     // All counts back to 0; the rates start afresh from now.
     void Clear();
 
+    // The counts alone, without taking a rate sample.
+    const BusFigures& Counts() const { return m_counts; }
     // The counts, and the rates over the last second (or since "Clear", when that is sooner),
     // at `bitRate` bit/s.
     BusFigures Sample(int bitRate);

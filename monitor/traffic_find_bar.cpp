@@ -48,7 +48,6 @@ CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
     layout->addWidget(m_close);
 
     connect(m_edit, &QLineEdit::textChanged, this, [this] { PatternChanged(); });
-    connect(m_edit, &QLineEdit::returnPressed, this, [this] { FindNext(); });
     connect(m_next, &QPushButton::clicked, this, [this] { FindNext(); });
     connect(m_previous, &QPushButton::clicked, this, [this] { FindPrevious(); });
     connect(m_close, &QToolButton::clicked, this, [this] { Close(); });
@@ -71,6 +70,7 @@ CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
     m_list.onFindRequested = [this] { Open(); };
 
     m_list.installEventFilter(this);
+    m_edit->installEventFilter(this);
     hide();
 }
 
@@ -101,6 +101,16 @@ void CTrafficFindBar::Place() {
 }
 
 bool CTrafficFindBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ShiftModifier)
+                FindPrevious();
+            else
+                FindNext();
+            return true;
+        }
+    }
     if (watched == &m_list && isVisible() &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move ||
          event->type() == QEvent::LayoutRequest))
@@ -111,11 +121,6 @@ bool CTrafficFindBar::eventFilter(QObject* watched, QEvent* event) {
 void CTrafficFindBar::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         Close();
-        return;
-    }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & Qt::ShiftModifier)) {
-        FindPrevious();
         return;
     }
     QWidget::keyPressEvent(event);
