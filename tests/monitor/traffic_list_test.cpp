@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace {
@@ -166,6 +168,21 @@ TEST_F(TrafficListTest, ReadersSeeAListOfThePublishedLinesByTheirText) {
     list.Publish();
     ASSERT_EQ(iface->childCount(), 1);
     EXPECT_EQ(iface->child(0)->text(QAccessible::Name), QStringLiteral("80 09 "));
+}
+
+// Hovering a line shows what it means, the same text a reader gets as its description.
+TEST_F(TrafficListTest, TooltipOfALineIsItsMeaning) {
+    list.AddLine(Message(1));
+    list.AddLine(Message(2));
+    list.Publish();
+    const QPoint at = list.visualRect(list.model()->index(1, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Opcode 80: fixed length, 2 bytes"));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(&list)->child(1)->text(QAccessible::Description),
+        QToolTip::text());
+    QToolTip::hideText();
 }
 
 // Click, Shift+click, Ctrl+click and Ctrl+A select; Ctrl+C copies as the capture file would.
