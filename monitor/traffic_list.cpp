@@ -79,9 +79,32 @@ void CTrafficList::Publish() {
         if (!selectionModel()->hasSelection())
             verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     }
-    if (QAccessible::isActive() && m_model.rowCount() > before) {
-        // Readers learn of the new lines as a batch, like the view itself.
-        QAccessibleEvent event(this, QAccessible::ObjectReorder);
+    const int after = m_model.rowCount();
+    if (QAccessible::isActive() && after > before) {
+        // Readers learn of each new line; a burst larger than a screenful is told as one change.
+        constexpr int kLinesTold = 64;
+        if (after - before <= kLinesTold) {
+            for (int row = before; row < after; ++row) {
+                QAccessibleEvent event(this, QAccessible::ObjectCreated);
+                event.setChild(row);
+                QAccessible::updateAccessibility(&event);
+            }
+        } else {
+            QAccessibleEvent event(this, QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+}
+
+void CTrafficList::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                               const QList<int>& roles) {
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    if (!QAccessible::isActive() || !topLeft.isValid() || !bottomRight.isValid())
+        return;
+    // A raw line filled in place reads anew.
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        event.setChild(row);
         QAccessible::updateAccessibility(&event);
     }
 }

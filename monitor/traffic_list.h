@@ -72,6 +72,8 @@ protected:
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
