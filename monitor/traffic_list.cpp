@@ -383,20 +383,24 @@ void CTrafficList::keyPressEvent(QKeyEvent* event) {
     QAbstractItemView::keyPressEvent(event);
 }
 
-void CTrafficList::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    QAction* copy = menu.addAction(QStringLiteral("&Copy"), [this] { CopySelection(); });
+std::unique_ptr<QMenu> CTrafficList::ContextMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* copy = menu->addAction(QStringLiteral("&Copy"), [this] { CopySelection(); });
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(selectionModel()->hasSelection());
-    QAction* all = menu.addAction(QStringLiteral("Select &All"), [this] { selectAll(); });
+    QAction* all = menu->addAction(QStringLiteral("Select &All"), [this] { selectAll(); });
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(m_model.rowCount() > 0);
     if (onFindRequested) {
-        menu.addSeparator();
-        QAction* find = menu.addAction(QStringLiteral("&Find..."), [this] { onFindRequested(); });
+        menu->addSeparator();
+        QAction* find = menu->addAction(QStringLiteral("&Find..."), [this] { onFindRequested(); });
         find->setShortcut(QKeySequence::Find);
     }
-    menu.exec(event->globalPos());
+    return menu;
+}
+
+void CTrafficList::contextMenuEvent(QContextMenuEvent* event) {
+    ContextMenu()->exec(event->globalPos());
 }
 
 bool CTrafficList::viewportEvent(QEvent* event) {

@@ -14,8 +14,10 @@
 #include <QAbstractItemView>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 class QAccessibleInterface;
+class QMenu;
 
 class CTrafficList : public QAbstractItemView {
 public:
@@ -40,6 +42,8 @@ public:
     // nothing is selected.
     std::string SelectedText() const;
     void CopySelection() const;
+    // The menu of the right mouse button: Copy, Select All and (with a find bar) Find.
+    std::unique_ptr<QMenu> ContextMenu();
     // Selects `row` alone, makes it current and scrolls it into view.
     void SelectRow(int row);
 

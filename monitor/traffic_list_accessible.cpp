@@ -56,8 +56,7 @@ public:
         s.selected = m_list->selectionModel()->isSelected(index);
         s.focused = m_list->hasFocus() && m_list->currentIndex() == index;
         const QRect local = m_list->visualRect(index);
-        s.invisible = !local.intersects(m_list->viewport()->rect());
-        s.offscreen = s.invisible;
+        s.offscreen = !local.intersects(m_list->viewport()->rect());
         return s;
     }
     int Row() const { return m_row; }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QImage>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
@@ -204,6 +205,21 @@ TEST_F(TrafficListTest, SelectedLinesAreCopiedWithCrLf) {
     EXPECT_TRUE(iface->child(3)->state().selected);
     EXPECT_FALSE(iface->child(2)->state().selected);
 
+    // The menu of the right mouse button copies the same.
+    QApplication::clipboard()->clear();
+    auto menuAction = [&](QMenu& menu, const QString& text) -> QAction* {
+        for (QAction* action : menu.actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    };
+    std::unique_ptr<QMenu> menu = list.ContextMenu();
+    QAction* copy = menuAction(*menu, QStringLiteral("&Copy"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("80 01 \r\n80 03 \r\n80 06 \r\n"));
+
     QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
     std::string all;
     for (int i = 0; i < 8; ++i)
@@ -211,6 +227,7 @@ TEST_F(TrafficListTest, SelectedLinesAreCopiedWithCrLf) {
     EXPECT_EQ(list.SelectedText(), all);
     QTest::keyClick(&list, Qt::Key_Escape);
     EXPECT_EQ(list.SelectedText(), "");
+    EXPECT_FALSE(menuAction(*list.ContextMenu(), QStringLiteral("&Copy"))->isEnabled());
 }
 
 // New lines scroll the list to its end, but not away from lines the user has selected.
