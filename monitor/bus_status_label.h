@@ -21,6 +21,8 @@ public:
 
     // Shows the figures of this moment.
     void Refresh();
+    // Calls Refresh every kRefreshMs while it runs.
+    QTimer& RefreshTimer() { return m_timer; }
 
 private:
     QTimer m_timer;

@@ -38,6 +38,10 @@ TEST_F(TrafficTools, StatusBarCountsTheBusAlsoWhilePausedAndClearStartsAgain) {
     CBusStatusLabel* label = View().StatusLabel();
     ASSERT_NE(label, nullptr);
     EXPECT_TRUE(Frame().statusBar()->isAncestorOf(label));
+    // The test takes every sample itself, at times of its own.
+    EXPECT_EQ(label->RefreshTimer().interval(), 250);
+    EXPECT_TRUE(label->RefreshTimer().isActive());
+    label->RefreshTimer().stop();
     std::int64_t now = 5000;
     View().Statistics().m_clock = [&now] { return now; };
     Click(IdcClear);
