@@ -44,6 +44,8 @@ public:
 
     // Writes the DeviceMessage built from m_reqGroup, m_reqCode and m_reqData
     // without waiting for anything. Returns 1 when all 20 bytes were written.
+    // A failed write reopens the port and writes once more: the adapter may
+    // have been pulled and plugged in again since the port was opened.
     // Refused (0) while a download is running, so that no request lands among
     // its messages.
     int SendRequest();
@@ -93,6 +95,10 @@ public:
     std::mutex m_lock;
 
 private:
+    // Where the last OpenPort sent the notifications, for a reopening.
+    std::atomic<platform::WindowMessageReceiver*> m_pNotifyWindow{nullptr};
+
+    int WriteRequest(const std::uint8_t* message);
     void BeginAwaitingEcho(const std::uint8_t* message, int length);
     void ApplyPendingRxReset();
     void DispatchMessage();
