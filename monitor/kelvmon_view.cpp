@@ -21,6 +21,7 @@ namespace {
 
 constexpr platform::LParam kSerialUserValue = 12;
 constexpr std::uint32_t kQueueSize = 512;
+constexpr int kTicksPerReopen = 1000 / static_cast<int>(TimerPeriodMs); // once a second
 
 platform::FileChooserRequest PathChooser(const QString& title, const QString& filter,
                                          const QString& path) {
@@ -157,6 +158,7 @@ void CKelvmonView::OnInitialUpdate() {
 }
 
 void CKelvmonView::OpenPort() {
+    m_bPortLost = false;
     if (m_serial.IsOpen())
         m_serial.Close();
     const CKelvmonDoc* doc = GetDocument();
@@ -200,9 +202,17 @@ void CKelvmonView::OnTimer(unsigned id) {
     if (id != TimerId || m_closing)
         return;
     // A port whose device has gone (a pulled adapter) can no longer tell its settings; it is
-    // closed, so that the status says so and the port set-up dialog can reopen it.
-    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0)
+    // closed, so that the status says so, and tried again once a second until the adapter is
+    // back. A port that the user closed or changed in the port set-up is left as it is.
+    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0) {
         m_serial.Close();
+        m_bPortLost = true;
+        m_nTicksToReopen = kTicksPerReopen;
+    } else if (m_bPortLost && --m_nTicksToReopen <= 0) {
+        OpenPort();
+        m_bPortLost = !m_serial.IsOpen();
+        m_nTicksToReopen = kTicksPerReopen;
+    }
     const bool open = m_serial.IsOpen();
     const bool wasPaused = m_receiver.Paused();
     m_receiver.OnTimer(open);

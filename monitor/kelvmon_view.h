@@ -32,10 +32,14 @@ public:
     CKelvmonDoc* GetDocument() const;
 
     void OnInitialUpdate() override;
-    // Closes and reopens the port from the document's port number and bit rate.
+    // Closes and reopens the port from the document's port number and bit rate. A port lost
+    // before is given up: the user's choice now stands.
     void OpenPort();
     bool IsPortOpen() const { return m_serial.IsOpen(); }
-    void ClosePort() { m_serial.Close(); }
+    void ClosePort() {
+        m_bPortLost = false;
+        m_serial.Close();
+    }
     // The port's notification: reads what arrived and shows it.
     int OnSerialEvent(platform::WParam wParam, platform::LParam lParam);
     void OnTimer(unsigned id) override;
@@ -98,6 +102,9 @@ private:
     bool m_anchored = false;
     bool m_closing = false;
     bool m_captureErrorPending = false;
+    // The port's device went away while open (a pulled adapter); the timer tries to reopen it.
+    bool m_bPortLost = false;
+    int m_nTicksToReopen = 0;
     // Declared last, so that the port and its event thread go first.
     CSerialMFC m_serial;
 };
