@@ -1,6 +1,7 @@
 #include "monitor/kelvmon_view.h"
 
 #include "busproto/checksum.h"
+#include "monitor/hex_text.h"
 #include "monitor/kelvmon_doc.h"
 #include "monitor/kelvmon_forms.h"
 #include "monitor/kelvmon_ids.h"
@@ -343,15 +344,7 @@ void CKelvmonView::OnSendMsg(int n) {
     const QString copy = SendStr(n);
     std::uint8_t buffer[kSendBufferSize];
     const bool trakbus = m_DisplayModeGrp != DisplayRaw;
-    // In Trakbus mode the checksum takes the last byte of the buffer.
-    const int capacity = trakbus ? kSendBufferSize - 1 : kSendBufferSize;
-    int count = GetDocument()->ParseHexString(copy, buffer, capacity);
-    if (count > capacity)
-        return; // the message does not fit: nothing rather than a cut-off message
-    if (trakbus) {
-        buffer[count] = ComputeChecksum(count, buffer);
-        ++count;
-    }
+    const int count = BuildSendMessage(copy, trakbus, buffer, kSendBufferSize);
     if (count == 0)
         return;
     std::uint32_t written = 0;
