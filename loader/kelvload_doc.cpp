@@ -31,6 +31,7 @@ CKelvloadDoc::~CKelvloadDoc() {
 }
 
 void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
+    m_pNotifyWindow = notifyWindow;
     std::lock_guard guard(m_lock);
     if (m_serial.IsOpen()) {
         m_serial.Close();
@@ -125,6 +126,17 @@ int CKelvloadDoc::SendRequest() {
     }
     std::uint8_t message[kDeviceMessageLength];
     BuildDeviceMessage(m_reqGroup, m_reqCode, m_reqData, message);
+    if (WriteRequest(message) == 1) {
+        return 1;
+    }
+    if (m_pNotifyWindow == nullptr) {
+        return 0;
+    }
+    OpenPort(m_pNotifyWindow);
+    return IsPortOpen() ? WriteRequest(message) : 0;
+}
+
+int CKelvloadDoc::WriteRequest(const std::uint8_t* message) {
     BeginAwaitingEcho(message, kDeviceMessageLength);
     std::uint32_t written = 0;
     const int result = SendBytes(message, kDeviceMessageLength, written);

@@ -45,6 +45,8 @@ public:
 
     // Writes the DeviceMessage built from m_reqGroup, m_reqCode and m_reqData
     // without waiting for anything. Returns 1 when all 20 bytes were written.
+    // A failed write reopens the port and writes once more: the adapter may
+    // have been pulled and plugged in again since the port was opened.
     // Refused (0) while a download is running, so that no request lands among
     // its messages.
     int SendRequest();
@@ -102,6 +104,10 @@ public:
     std::condition_variable m_echoCame;
 
 private:
+    // Where the last OpenPort sent the notifications, for a reopening.
+    std::atomic<platform::WindowMessageReceiver*> m_pNotifyWindow{nullptr};
+
+    int WriteRequest(const std::uint8_t* message);
     void BeginAwaitingEcho(const std::uint8_t* message, int length);
     void EchoArrived();
     // Waits until the echo has come or `budgetMs` has passed; true when it came.

@@ -1,4 +1,5 @@
 #include "monitor/hex_text.h"
+#include "busproto/checksum.h"
 
 namespace {
 
@@ -36,5 +37,20 @@ int ParseHexString(QStringView text, std::uint8_t* buffer, int capacity) {
     }
     if (runOpen)
         closeRun();
+    return count;
+}
+
+int BuildSendMessage(QStringView text, bool trakbus, std::uint8_t* buffer, int size) {
+    // In Trakbus mode the checksum takes the last byte of the buffer.
+    const int capacity = trakbus ? size - 1 : size;
+    if (capacity < 0)
+        return 0;
+    int count = ParseHexString(text, buffer, capacity);
+    if (count > capacity)
+        return 0;
+    if (trakbus) {
+        buffer[count] = ComputeChecksum(count, buffer);
+        ++count;
+    }
     return count;
 }

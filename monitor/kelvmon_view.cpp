@@ -2,6 +2,7 @@
 
 #include "busproto/checksum.h"
 #include "monitor/bus_status_label.h"
+#include "monitor/hex_text.h"
 #include "monitor/kelvmon_doc.h"
 #include "monitor/kelvmon_forms.h"
 #include "monitor/kelvmon_ids.h"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr platform::LParam kSerialUserValue = 12;
 constexpr std::uint32_t kQueueSize = 512;
+constexpr int kTicksPerReopen = 1000 / static_cast<int>(TimerPeriodMs); // once a second
 
 platform::FileChooserRequest PathChooser(const QString& title, const QString& filter,
                                          const QString& path) {
@@ -91,6 +93,7 @@ void CKelvmonView::OnFrameClosing() {
 void CKelvmonView::ClosePort() {
     // The transfer's write under way returns once the port is closed; the transfer then ends
     // before the port can be opened again, so that no chunk goes to a port opened since.
+    m_bPortLost = false;
     m_sendJob.RequestStop();
     m_serial.Close();
     m_sendJob.Wait();
@@ -243,9 +246,17 @@ void CKelvmonView::OnTimer(unsigned id) {
     if (id != TimerId || m_closing)
         return;
     // A port whose device has gone (a pulled adapter) can no longer tell its settings; it is
-    // closed, so that the status says so and the port set-up dialog can reopen it.
-    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0)
+    // closed, so that the status says so, and tried again once a second until the adapter is
+    // back. A port that the user closed or changed in the port set-up is left as it is.
+    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0) {
         ClosePort();
+        m_bPortLost = true;
+        m_nTicksToReopen = kTicksPerReopen;
+    } else if (m_bPortLost && --m_nTicksToReopen <= 0) {
+        OpenPort();
+        m_bPortLost = !m_serial.IsOpen();
+        m_nTicksToReopen = kTicksPerReopen;
+    }
     const bool open = m_serial.IsOpen();
     const bool wasPaused = m_receiver.Paused();
     m_receiver.OnTimer(open);
@@ -397,15 +408,7 @@ void CKelvmonView::OnSendMsg(int n) {
     const QString copy = SendStr(n);
     std::uint8_t buffer[kSendBufferSize];
     const bool trakbus = m_DisplayModeGrp != DisplayRaw;
-    // In Trakbus mode the checksum takes the last byte of the buffer.
-    const int capacity = trakbus ? kSendBufferSize - 1 : kSendBufferSize;
-    int count = GetDocument()->ParseHexString(copy, buffer, capacity);
-    if (count > capacity)
-        return; // the message does not fit: nothing rather than a cut-off message
-    if (trakbus) {
-        buffer[count] = ComputeChecksum(count, buffer);
-        ++count;
-    }
+    const int count = BuildSendMessage(copy, trakbus, buffer, kSendBufferSize);
     if (count == 0)
         return;
     std::uint32_t written = 0;

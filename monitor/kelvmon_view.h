@@ -41,10 +41,11 @@ public:
     CKelvmonDoc* GetDocument() const;
 
     void OnInitialUpdate() override;
-    // Closes and reopens the port from the document's port number and bit rate.
+    // Closes and reopens the port from the document's port number and bit rate. A port lost
+    // before is given up: the user's choice now stands.
     void OpenPort();
     bool IsPortOpen() const { return m_serial.IsOpen(); }
-    // Ends a running file transfer and closes the port.
+    // Ends a running file transfer and closes the port. A port lost before is given up.
     void ClosePort();
     // The port's notification: reads what arrived and shows it.
     int OnSerialEvent(platform::WParam wParam, platform::LParam lParam);
@@ -132,6 +133,9 @@ private:
     // Why the port failed to open last time ("in use by another program"), empty otherwise.
     QString m_portFailure;
     bool m_captureErrorPending = false;
+    // The port's device went away while open (a pulled adapter); the timer tries to reopen it.
+    bool m_bPortLost = false;
+    int m_nTicksToReopen = 0;
     QLabel* m_sendProgress = nullptr; // in the frame's status bar
     bool m_sendOpen = false;          // a transfer whose end has not been shown yet
     std::mutex m_writeLock;           // one write at a time: the transfer's chunks and messages

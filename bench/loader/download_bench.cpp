@@ -10,9 +10,7 @@
 #include "loader/transfer_engine.h"
 #include "serial/serial_wnd.h"
 #include "tests/loader_engine/bus_standin.h"
-#include "tools/sim/bus_sim.h"
-#include "tools/sim/pty_port.h"
-#include "tools/sim/sim_loop.h"
+#include "tools/sim/sim_thread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -49,39 +47,20 @@ double ThreadCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// The test bus's loop on a thread, as COM<comNumber>.
+// The test bus on a thread, as COM<comNumber>.
 class SimBus {
 public:
-    explicit SimBus(int comNumber) {
-        std::string error;
-        m_master = OpenPseudoTerminal(m_path, error);
-        if (m_master < 0 || !m_entry.Create(comNumber, m_path, false, error) ||
-            pipe2(m_stop, O_CLOEXEC) != 0) {
-            std::fprintf(stderr, "test bus: %s\n", error.c_str());
+    explicit SimBus(int comNumber) : m_bus(SimConfig{}, comNumber, m_log, m_report) {
+        if (!m_bus.Started()) {
+            std::fprintf(stderr, "test bus: %s\n", m_bus.Error().c_str());
             std::exit(1);
         }
-        m_sim = std::make_unique<CBusSim>(m_config, m_log, m_report);
-        m_thread = std::thread([this] {
-            LoopControl control;
-            control.fd = m_stop[0];
-            control.onReadable = [] { return false; };
-            RunSimLoop(*m_sim, m_master, control, m_log);
-        });
     }
-    ~SimBus() {
-        Stop();
-        close(m_master);
-        close(m_stop[0]);
-        close(m_stop[1]);
-    }
-    SimBus(const SimBus&) = delete;
-    SimBus& operator=(const SimBus&) = delete;
 
     // Writes: every complete message the loader wrote, repeats included.
     int Writes() {
-        const auto& reports = m_sim->BootLoader().Reports();
         int writes = 0;
-        for (const auto& report : reports) {
+        for (const auto& report : m_bus.Sim().BootLoader().Reports()) {
             writes += report.writes;
         }
         return writes;
@@ -96,21 +75,10 @@ public:
         }
     }
 
-    // Ends the loop and closes the download's report.
-    void Finish() {
-        Stop();
-        m_sim->Finish();
-    }
+    // Ends the loop and closes the download's report (wire time on, no faults).
+    void Finish() { m_bus.Finish(); }
 
 private:
-    void Stop() {
-        const char byte = 1;
-        if (m_thread.joinable() && write(m_stop[1], &byte, 1) == 1) {
-            m_thread.join();
-        }
-    }
-
-    SimConfig m_config; // wire time on, no faults
     // The test bus's own report of the download, and the end of its log.
     std::mutex m_mutex;
     std::vector<std::string> m_reportLines;
@@ -126,12 +94,7 @@ private:
             m_logTail.pop_front();
         }
     };
-    std::string m_path;
-    int m_master = -1;
-    int m_stop[2] = {-1, -1};
-    CPortEntry m_entry;
-    std::unique_ptr<CBusSim> m_sim;
-    std::thread m_thread;
+    CSimThread m_bus; // last: its thread ends before the sinks go
 };
 
 } // namespace

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 
     std::string path;
     std::string error;
-    const int master = OpenPseudoTerminal(path, error);
+    int master = OpenPseudoTerminal(path, error);
     CPortEntry entry;
     if (master < 0 || !entry.Create(3, path, true, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

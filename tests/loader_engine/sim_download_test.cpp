@@ -5,10 +5,8 @@
 #include "loader/kfw_writer.h"
 #include "loader/transfer_engine.h"
 #include "tests/loader_engine/loader_test_support.h"
-#include "tools/sim/bus_sim.h"
-#include "tools/sim/pty_port.h"
-#include "tools/sim/sim_loop.h"
 #include "tools/sim/sim_options.h"
+#include "tools/sim/sim_thread.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,64 +22,32 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The test bus's loop on a thread of its own, as the COM port of the test.
+// The test bus on a thread of its own, as the COM port of the test.
 class SimBus {
 public:
-    SimBus(SimConfig config, int comNumber) : m_config(std::move(config)) {
-        std::string error;
-        m_master = OpenPseudoTerminal(m_path, error);
-        EXPECT_GE(m_master, 0) << error;
-        EXPECT_TRUE(m_entry.Create(comNumber, m_path, false, error)) << error;
-        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
-        const LineSink discard = [](const std::string&) {};
-        const LineSink report = [this](const std::string& line) {
-            std::lock_guard guard(m_mutex);
-            m_report += line + "\n";
-        };
-        m_sim = std::make_unique<CBusSim>(m_config, discard, report);
-        m_thread = std::thread([this, discard] {
-            LoopControl control;
-            control.fd = m_stop[0];
-            control.onReadable = [] { return false; };
-            RunSimLoop(*m_sim, m_master, control, discard);
-        });
+    SimBus(SimConfig config, int comNumber)
+        : m_bus(
+              std::move(config), comNumber, [](const std::string&) {},
+              [this](const std::string& line) {
+                  std::lock_guard guard(m_mutex);
+                  m_report += line + "\n";
+              }) {
+        EXPECT_TRUE(m_bus.Started()) << m_bus.Error();
     }
-    ~SimBus() {
-        Stop();
-        close(m_master);
-        close(m_stop[0]);
-        close(m_stop[1]);
-    }
-    SimBus(const SimBus&) = delete;
-    SimBus& operator=(const SimBus&) = delete;
 
     // Ends the loop and closes the download under way, so its report is in.
-    void Stop() {
-        if (!m_thread.joinable()) {
-            return;
-        }
-        const char byte = 1;
-        EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
-        m_thread.join();
-        m_sim->Finish();
-    }
+    void Stop() { m_bus.Finish(); }
 
-    const std::vector<DownloadReport>& Reports() const { return m_sim->BootLoader().Reports(); }
+    const std::vector<DownloadReport>& Reports() { return m_bus.Sim().BootLoader().Reports(); }
     std::string ReportText() {
         std::lock_guard guard(m_mutex);
         return m_report;
     }
 
 private:
-    SimConfig m_config;
-    std::string m_path;
-    int m_master = -1;
-    int m_stop[2] = {-1, -1};
-    CPortEntry m_entry;
-    std::unique_ptr<CBusSim> m_sim;
     std::mutex m_mutex;
     std::string m_report;
-    std::thread m_thread;
+    CSimThread m_bus; // last: its thread ends before the report goes
 };
 
 Bytes Counting(int size, int first) {

@@ -142,23 +142,26 @@ TEST_F(ProgramTest, HelpAndBadOptions) {
     EXPECT_EQ(help.Wait(), 0);
     const std::string text = help.RestOfOut();
     EXPECT_EQ(text.rfind("usage: trakbus-sim [options]", 0), 0u);
-    for (const char* option : {"--com N",          "--force",
-                               "--no-wire-time",   "--echo-delay MS",
-                               "--drop-first K",   "--drop-every N",
-                               "--no-echo",        "--corrupt-echo N",
-                               "--device SPEC",    "--devices FILE",
-                               "--ping-every MS",  "--expect FILE",
-                               "--image-out FILE", "--busy-after-setup MS",
-                               "--traffic PCT",    "--bad-checksum PCT",
-                               "--noise PCT",      "--burst N,MS",
-                               "--replay FILE",    "--quiet"})
+    for (const char* option : {"--com N",           "--force",
+                               "--no-wire-time",    "--echo-delay MS",
+                               "--drop-first K",    "--drop-every N",
+                               "--no-echo",         "--corrupt-echo N",
+                               "--device SPEC",     "--devices FILE",
+                               "--ping-every MS",   "--expect FILE",
+                               "--image-out FILE",  "--busy-after-setup MS",
+                               "--traffic PCT",     "--bad-checksum PCT",
+                               "--noise PCT",       "--burst N,MS",
+                               "--replay FILE",     "--quiet",
+                               "--hangup-after MS", "--return-after MS"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--frobnicate"},
                                                  {"--com", "x"},
                                                  {"--devices", "/nonexistent"},
                                                  {"--expect", m_dir.Path()},
-                                                 {"--replay", m_dir.Path()}}) {
+                                                 {"--replay", m_dir.Path()},
+                                                 {"--return-after", "10", "--com", "4"},
+                                                 {"--hangup-after", "1", "--return-after", "1"}}) {
         SimProcess bad(args);
         ASSERT_TRUE(bad.Started());
         EXPECT_EQ(bad.Wait(), 2) << args[0];
@@ -267,4 +270,47 @@ TEST_F(ProgramTest, ExpectingADownloadThatNeverCameEndsWithStatus1) {
     SimProcess plain({"--end-after", "50"});
     ASSERT_TRUE(plain.Started());
     EXPECT_EQ(plain.Wait(), 0);
+}
+
+// A pulled adapter: the open line hangs up, and the replugged one is a fresh line behind the
+// same COMn that works as before.
+TEST_F(ProgramTest, APulledLineHangsUpAndComesBackAsTheSameComPort) {
+    SimProcess sim({"--com", "9", "--hangup-after", "150", "--return-after", "300"});
+    ASSERT_TRUE(sim.Started());
+    const std::string first = sim.FirstLine(5000);
+    ASSERT_FALSE(first.empty());
+    const Bytes discover = Hex("E5 14 0F 08 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 08");
+    ProgramSide pulled(*serial::ResolvePortName("COM9"), 16457);
+    pulled.Write(discover);
+    EXPECT_EQ(pulled.Read(20, 5000), discover) << "the line works until the pull";
+    // The hang-up: poll reports it and a read ends at once instead of waiting.
+    pollfd p{pulled.Fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    EXPECT_NE(p.revents & POLLHUP, 0);
+    std::uint8_t byte = 0;
+    errno = 0;
+    EXPECT_LE(read(pulled.Fd(), &byte, 1), 0);
+    EXPECT_NE(errno, EAGAIN);
+    // The return: COM9 names a fresh line (the old one is still held here, so it is another).
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (LinkOf(Entry(9)) == first && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pulled.Close();
+    const std::string second = LinkOf(Entry(9));
+    ASSERT_EQ(second.rfind("/dev/pts/", 0), 0u) << second;
+    ASSERT_NE(second, first);
+    {
+        ProgramSide program(*serial::ResolvePortName("COM9"), 16457);
+        program.Write(discover);
+        EXPECT_EQ(program.Read(20, 5000), discover);
+        // It hangs up once only.
+        pollfd p{program.Fd(), POLLIN, 0};
+        EXPECT_EQ(poll(&p, 1, 400), 0);
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(Exists(Entry(9)));
+    const std::string log = sim.Err();
+    EXPECT_NE(log.find("line hung up"), std::string::npos) << log;
+    EXPECT_NE(log.find("line back"), std::string::npos) << log;
 }

@@ -93,7 +93,7 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
             (!m_session || m_session->hasRecords || !blockSetup || m_session->setups >= 3))
             StartSession(writeIndex, arrival);
         std::optional<Send> previous = m_send;
-        m_send.emplace();
+        m_send = Send();
         m_send->firstWrite = m_send->lastWrite = writeIndex;
         m_send->firstArrival = m_send->lastArrival = arrival;
         std::memcpy(m_send->bytes, message, kIplMessageLength);

@@ -143,7 +143,7 @@ void CBusSim::OnDeviceRequest(const std::uint8_t* message, int length, Nanos ech
         return;
     }
     if (data[5] != 1) {
-        Log(Format("device request with unknown payload ignored"));
+        Log("device request with unknown payload ignored");
         return;
     }
     int replies = 0;

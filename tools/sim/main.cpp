@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     };
 
     std::string path;
-    const int master = OpenPseudoTerminal(path, error);
+    int master = OpenPseudoTerminal(path, error);
     if (master < 0)
         return Fail(error);
     CPortEntry entry;
@@ -99,10 +99,24 @@ int main(int argc, char** argv) {
         log(std::string("ending on ") + SignalName(static_cast<int>(info.ssi_signo)));
         return false;
     };
+    control.hangupAfter = run.hangupAfter;
+    control.returnAfter = run.returnAfter;
+    control.returnLine = [&](std::string& why) {
+        std::string fresh;
+        const int line = OpenPseudoTerminal(fresh, why);
+        if (line >= 0 && !entry.Create(run.com, fresh, true, why)) {
+            close(line);
+            return -1;
+        }
+        if (line >= 0)
+            log("port " + fresh + " as " + entry.Path());
+        return line;
+    };
     RunSimLoop(sim, master, control, log);
 
     sim.Finish();
     entry.Remove();
-    close(master);
+    if (master >= 0)
+        close(master);
     return config.expect && !sim.DownloadsOk() ? 1 : 0;
 }

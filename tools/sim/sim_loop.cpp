@@ -28,7 +28,7 @@ timespec ToTimespec(Nanos t) {
 
 } // namespace
 
-void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const LineSink& log) {
+void RunSimLoop(CBusSim& sim, int& master, const LoopControl& control, const LineSink& log) {
     bool open = false;
     bool overflowLogged = false;
     std::vector<std::uint8_t> pending;
@@ -36,12 +36,41 @@ void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const Line
     // Echoes are due at the end of a message's wire time; the default 50 us of timer slack
     // would let every one of them leave that much later.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // The pulled adapter's two moments, once the program has opened the line for the first time.
+    Nanos hangupAt = kNever;
+    Nanos returnAt = kNever;
+    bool pulled = false;
+
+    auto closedByProgram = [&](const char* why) {
+        open = false;
+        overflowLogged = false;
+        pending.clear();
+        sim.PortClosed();
+        log(why);
+    };
 
     for (;;) {
         Nanos now = MonotonicNow();
         if (now >= control.endAt)
             return;
-        if (!open && ProgramSideOpen(master)) {
+        if (now >= hangupAt) {
+            hangupAt = kNever;
+            if (open)
+                closedByProgram("line hung up");
+            else
+                log("line hung up");
+            close(master);
+            master = -1;
+            if (control.returnAfter >= 0 && control.returnLine)
+                returnAt = now + control.returnAfter;
+        }
+        if (now >= returnAt) {
+            returnAt = kNever;
+            std::string error;
+            master = control.returnLine(error);
+            log(master >= 0 ? "line back" : "line not back: " + error);
+        }
+        if (master >= 0 && !open && ProgramSideOpen(master)) {
             open = true;
             tcflush(master, TCOFLUSH); // nothing stale reaches the freshly opened port
             LineFormat line;
@@ -49,6 +78,10 @@ void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const Line
                 sim.SetLineFormat(line);
             sim.PortOpened(now);
             log("port opened by the program");
+            if (control.hangupAfter >= 0 && !pulled) {
+                pulled = true; // once: the returned line works as before
+                hangupAt = now + control.hangupAfter;
+            }
         }
 
         if (open) {
@@ -70,8 +103,10 @@ void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const Line
         pollfd fds[2] = {{control.fd, POLLIN, 0}, {master, POLLIN, 0}};
         if (!pending.empty())
             fds[1].events |= POLLOUT;
-        Nanos wait = open ? std::min(sim.NextDue(), control.endAt) - now
-                          : std::min(kClosedRecheck, control.endAt - now);
+        const Nanos next = std::min({control.endAt, hangupAt, returnAt});
+        Nanos wait = open          ? std::min(sim.NextDue(), next) - now
+                     : master >= 0 ? std::min(kClosedRecheck, next - now)
+                                   : next - now; // no line: nothing to watch but the clock
         if (!pending.empty() && open)
             wait = std::min(wait, Ms(100)); // the program may drain the line at any time
         wait = std::min(wait, Ms(1000));
@@ -99,12 +134,7 @@ void RunSimLoop(CBusSim& sim, int master, const LoopControl& control, const Line
             if (n == 0 || (errno != EAGAIN && errno != EINTR))
                 closed = true;
         }
-        if (closed) {
-            open = false;
-            overflowLogged = false;
-            pending.clear();
-            sim.PortClosed();
-            log("port closed by the program");
-        }
+        if (closed)
+            closedByProgram("port closed by the program");
     }
 }

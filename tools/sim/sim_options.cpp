@@ -23,6 +23,12 @@ Port:
                         ($XDG_CONFIG_HOME/Kestrom/ports/COMn), removed again at the end
   --force               replace a COMn entry that points elsewhere
   --end-after MS        end by itself after MS milliseconds
+  --hangup-after MS     hang the line up MS after the program first opens it, as a pulled
+                        adapter does: the program's side sees a hang-up, and the path and the
+                        COMn entry lead nowhere
+  --return-after MS     MS after the hang-up, make COMn point at a fresh line, as a replugged
+                        adapter does (needs --com and --hangup-after); the bus then works as
+                        before and hangs up no more
 
 Bus interface (echo of every complete, valid message the program writes):
   --no-wire-time        echo at once; by default the echo goes out when the message has
@@ -288,6 +294,10 @@ ParseResult ParseOptions(int argc, char** argv, SimConfig& config, RunOptions& r
             ok = flag(run.force);
         } else if (name == "--end-after") {
             ok = ms(run.endAfter);
+        } else if (name == "--hangup-after") {
+            ok = ms(run.hangupAfter);
+        } else if (name == "--return-after") {
+            ok = ms(run.returnAfter);
         } else if (name == "--no-wire-time") {
             bool off = false;
             ok = flag(off);
@@ -371,6 +381,10 @@ ParseResult ParseOptions(int argc, char** argv, SimConfig& config, RunOptions& r
         }
         if (!ok)
             return ParseResult::Error;
+    }
+    if (run.returnAfter >= 0 && (run.hangupAfter < 0 || run.com == 0)) {
+        error = "--return-after needs --hangup-after and --com";
+        return ParseResult::Error;
     }
     return ParseResult::Run;
 }

@@ -9,10 +9,12 @@
 #include <vector>
 
 struct RunOptions {
-    int com = 0;         // also make the port COMn
-    bool force = false;  // replace a COMn entry that points elsewhere
-    bool quiet = false;  // no log on stderr
-    Nanos endAfter = -1; // end by itself after this long
+    int com = 0;            // also make the port COMn
+    bool force = false;     // replace a COMn entry that points elsewhere
+    bool quiet = false;     // no log on stderr
+    Nanos endAfter = -1;    // end by itself after this long
+    Nanos hangupAfter = -1; // hang the line up this long after the program opens it
+    Nanos returnAfter = -1; // and bring COMn back on a fresh line this long after that
 };
 
 enum class ParseResult { Run, Help, Error };
