@@ -131,6 +131,9 @@ TEST_F(KelvloadView, SpaceAndF11InStateOneReloadTheFile) {
     Tick();
     EXPECT_EQ(view->m_nState, CTransferEngine::StateNoFile);
     EXPECT_FALSE(view->IsWorkerRunning());
+    // The failed reload leaves the state text in the info area, no summary of its header.
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    EXPECT_EQ(view->m_strInfo, ".KFW File Not loaded or Valid");
 
     // The key reloads the file although the button is disabled: once the file is valid the
     // run starts and finds no port.
@@ -143,6 +146,15 @@ TEST_F(KelvloadView, SpaceAndF11InStateOneReloadTheFile) {
     EXPECT_EQ(view->m_lamp.lampColor, 0x808080u);
     EXPECT_TRUE(view->m_startStop.isEnabled());
     EXPECT_EQ(view->m_startStop.faceColor, 0x00FF00u);
+
+    // A file that went bad on disk since it was chosen: at once the same text, not its header.
+    std::ofstream(path) << "Product: 7\r\n:zz\r\n";
+    PressKey(Qt::Key_Space);
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateNoFile);
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    Tick();
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    EXPECT_EQ(view->m_lamp.text, ".KFW File Not loaded or Valid");
 }
 
 TEST_F(KelvloadView, ChoosingFilesChangesStateAndStoredPathButNotTheTitle) {
@@ -237,7 +249,7 @@ TEST_F(KelvloadView, AFailedSettingsWriteIsReportedToTheCallerOnly) {
     EXPECT_EQ(StoredSetting("Settings\\Ints", "m_BitRate"), QString("2"));
 }
 
-TEST_F(KelvloadView, AFileOnTheCommandLineIsSelected) {
+TEST_F(KelvloadView, AFileOnTheCommandLineIsSelectedAndExtraArgumentsAreSaid) {
     PtyBus com1(1);
     const std::string good = WriteSampleKfw(Path("cmdline.kfw"), 48);
     Start({QString::fromStdString(good)});
@@ -248,8 +260,18 @@ TEST_F(KelvloadView, AFileOnTheCommandLineIsSelected) {
     EXPECT_EQ(doc->m_SrcPath, good);
 
     Quit();
-    CKelvloadApp twoFiles;
-    EXPECT_FALSE(twoFiles.InitInstance({"a.kfw", "b.kfw"}));
+
+    // More names than the one document: it starts as usual with the first and says the rest.
+    testing::internal::CaptureStderr();
+    Start({QString::fromStdString(good), "b.kfw", "--verbose"});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(view->m_strPath.toStdString(), good);
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+    // (Qt may add its own warnings behind it.)
+    const std::string note =
+        "kelvload: ignored extra command-line arguments: \"b.kfw\" \"--verbose\"\n";
+    EXPECT_EQ(said.substr(0, note.size()), note) << said;
 }
 
 TEST_F(KelvloadView, ASecondFirstUpdateNeitherRefillsTheListsNorReallocates) {
