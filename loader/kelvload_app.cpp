@@ -7,6 +7,7 @@
 #include "loader/kelvload_resources.h"
 #include "loader/kelvload_view.h"
 
+#include <QApplication>
 #include <cstdio>
 
 CKelvloadApp::CKelvloadApp() = default;
@@ -21,6 +22,7 @@ bool CKelvloadApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     kelvload::AddKelvloadStrings();
+    QApplication::setWindowIcon(kelvload::ProgramIcon());
 
     QStringList opened = arguments;
     if (opened.size() > 1) {

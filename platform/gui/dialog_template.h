@@ -51,6 +51,7 @@ inline constexpr std::uint32_t BsMultiLine = 0x2000;
 inline constexpr std::uint32_t SsLeft = 0x00;
 inline constexpr std::uint32_t SsCenter = 0x01;
 inline constexpr std::uint32_t SsRight = 0x02;
+inline constexpr std::uint32_t SsIcon = 0x03;
 inline constexpr std::uint32_t SsTypeMask = 0x1F;
 inline constexpr std::uint32_t SsCenterImage = 0x0200;
 inline constexpr std::uint32_t SsSunken = 0x1000;

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
@@ -305,6 +306,10 @@ TEST_F(KelvloadView, FrameHasItsMenuStatusBarAndAboutBox) {
 
     QString aboutTitle;
     QString aboutText;
+    QStringList texts;
+    QStringList buttons;
+    QImage iconShown;
+    QSize iconSize;
     QTimer::singleShot(0, [&] {
         auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
         if (box == nullptr) {
@@ -317,11 +322,33 @@ TEST_F(KelvloadView, FrameHasItsMenuStatusBarAndAboutBox) {
         ASSERT_NE(box, nullptr);
         aboutTitle = box->windowTitle();
         aboutText = LabelText(box->GetDlgItem(IdcAboutVersion));
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) {
+                iconShown = label->pixmap().toImage();
+                iconSize = label->size();
+            } else {
+                texts << label->text();
+            }
+        }
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+            buttons << button->text();
+        }
         box->EndDialog(platform::IdOk);
     });
     m_app->OnAppAbout();
     EXPECT_EQ(aboutTitle, "About Kelvload");
     EXPECT_EQ(aboutText, "kelvload FFVersion 2.9.3");
+    // The program icon, one text line and OK.
+    EXPECT_EQ(texts, QStringList({"kelvload FFVersion 2.9.3"}));
+    EXPECT_EQ(buttons, QStringList({"OK"}));
+    ASSERT_FALSE(iconShown.isNull());
+    const QImage programIcon = QImage(":/icons/kelvload-48.png");
+    ASSERT_FALSE(programIcon.isNull());
+    EXPECT_EQ(iconShown.convertToFormat(QImage::Format_ARGB32),
+              QApplication::windowIcon().pixmap(iconSize).toImage().convertToFormat(
+                  QImage::Format_ARGB32));
+    EXPECT_EQ(QApplication::windowIcon().availableSizes().size(), 2);
+    EXPECT_EQ(frame->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
 }
 
 } // namespace
