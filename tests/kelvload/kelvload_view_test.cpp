@@ -4,6 +4,7 @@
 #include "loader/about_dlg.h"
 #include "loader/kelvload_ids.h"
 #include "platform/gui/message_box.h"
+#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_class.h"
 #include "serial/serial.h"
 
@@ -69,6 +70,8 @@ TEST_F(KelvloadView, FirstRunWithAnEmptyStoreStartsWithoutAFile) {
     EXPECT_EQ(view->m_lamp.lampColor, 0x000000u);
     EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
     EXPECT_EQ(LabelText(view->GetDlgItem(IdcPath)), QDir::homePath());
+    // The path field holds one line: a long path is elided, never wrapped out of sight.
+    EXPECT_NE(dynamic_cast<platform::SingleLineStatic*>(view->GetDlgItem(IdcPath)), nullptr);
     EXPECT_EQ(view->m_nTimerId, 25u);
 }
 
