@@ -9,7 +9,8 @@
 //        platform::CText("", 1004, 70, 30, 230, 14, platform::SsSunken)}};
 //
 // Dialog units become pixels from the form font's average character width and height:
-// x * avgWidth / 4 and y * height / 8, rounded.
+// x * avgWidth / 4 and y * height / 8, rounded. The form font is the desktop's own, so a form
+// grows with a larger desktop font or a higher font resolution.
 
 #include <QFont>
 #include <QRect>
@@ -79,8 +80,8 @@ struct DialogTemplate {
     QSize size{};      // in dialog units
     QString caption{}; // dialogs only
     std::vector<DialogItem> items{};
-    QString fontFace{}; // empty: the application's font family
-    int fontPoints = 8; // point size of the form font
+    QString fontFace{}; // empty: the desktop's font family
+    int fontPoints = 0; // point size of the form font; 0: the desktop's, so the form scales
 };
 
 // Builders for the usual controls. Each adds WsVisible; push buttons, check and radio buttons,

@@ -89,6 +89,30 @@ TEST(DialogUnits, BaseUnitsAreTheFontsAverageLetterWidthAndHeight) {
     EXPECT_GT(DialogBaseUnits(large).height(), units.height());
 }
 
+TEST(FormFont, TheFormScalesWithTheDesktopFont) {
+    EnsureApplication();
+    const QFont desktop = QApplication::font();
+    QSize previous;
+    for (int points : {8, 11, 16}) {
+        QFont font = desktop;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        QWidget surface;
+        Form form(surface);
+        form.Create(kForm);
+        EXPECT_EQ(surface.font().pointSize(), points);
+        EXPECT_EQ(form.BaseUnits(), DialogBaseUnits(font));
+        EXPECT_EQ(form.Item(1002)->geometry().size(),
+                  DialogUnitsToPixels(QRect(10, 10, 50, 14), DialogBaseUnits(font)).size());
+        if (previous.isValid()) {
+            EXPECT_GT(form.DesignedSize().width(), previous.width()) << points;
+            EXPECT_GT(form.DesignedSize().height(), previous.height()) << points;
+        }
+        previous = form.DesignedSize();
+    }
+    QApplication::setFont(desktop);
+}
+
 TEST_F(FormTest, ControlsStandAtTheirDialogUnitPlaces) {
     const QSize base = form->BaseUnits();
     ASSERT_GT(base.width(), 0);
