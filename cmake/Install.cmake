@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 
 set(KESTROM_DIST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/dist)
 
-foreach(program kelvload kelvmon trakbus-sim)
+foreach(program kelvload kelvmon trakbus-flash trakbus-sim)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
                 COMPONENT programs)
@@ -31,6 +31,12 @@ foreach(program kelvload kelvmon)
     endif()
 endforeach()
 
+# The command-line loader has a manual page.
+if(TARGET trakbus-flash)
+    install(FILES ${KESTROM_DIST_DIR}/trakbus-flash.1
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
+endif()
+
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/docs/user-guide.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT programs)
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/docs/images)
@@ -47,10 +53,11 @@ set(CPACK_PACKAGE_VENDOR Kestrom)
 set(CPACK_PACKAGE_CONTACT Kestrom)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Trakbus firmware loader (kelvload), bus monitor (kelvmon) and test bus (trakbus-sim)")
+    "Trakbus firmware loader (kelvload, trakbus-flash), bus monitor (kelvmon) and test bus")
 set(CPACK_PACKAGE_DESCRIPTION
     "kelvload downloads KFW firmware files to devices on the Trakbus serial control bus and \
-finds the devices on it. kelvmon shows, captures and sends bus traffic. trakbus-sim is a \
+finds the devices on it; trakbus-flash does the same from the command line, for scripts and \
+production benches. kelvmon shows, captures and sends bus traffic. trakbus-sim is a \
 simulated bus interface with devices on a pseudo-terminal, for trying both without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -35,8 +35,9 @@ void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
     if (m_serial.IsOpen()) {
         m_serial.Close();
     }
-    char device[32];
-    std::snprintf(device, sizeof device, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
+    char comName[32];
+    std::snprintf(comName, sizeof comName, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
+    const std::string device = m_PortName.empty() ? std::string(comName) : m_PortName;
     // The assembler belongs to the user-interface thread, which may be
     // assembling the last bytes of the old port right now; it resets itself
     // before the next byte it takes.
@@ -46,8 +47,8 @@ void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
     if (m_BitRate < 0 || m_BitRate >= kBitRateCount) {
         return;
     }
-    if (m_serial.OpenForWindow(device, notifyWindow, 0, kNotifyUserValue, kQueueSize, kQueueSize) !=
-        0) {
+    if (m_serial.OpenForWindow(device.c_str(), notifyWindow, 0, kNotifyUserValue, kQueueSize,
+                               kQueueSize) != 0) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -26,8 +26,8 @@ public:
     CKelvloadDoc(const CKelvloadDoc&) = delete;
     CKelvloadDoc& operator=(const CKelvloadDoc&) = delete;
 
-    // (Re)opens "\\.\COM<m_ActiveComPort>" at the rate of m_BitRate with its
-    // serial notifications going to `notifyWindow`. Ask IsPortOpen afterwards.
+    // (Re)opens m_PortName, or "\\.\COM<m_ActiveComPort>" when it is empty, at the rate of
+    // m_BitRate with its serial notifications going to `notifyWindow`. Ask IsPortOpen afterwards.
     void OpenPort(platform::WindowMessageReceiver* notifyWindow);
     bool IsPortOpen() const;
     // Closes the port under the lock, so no read or write is cut off midway.
@@ -63,6 +63,8 @@ public:
     std::int32_t m_ActiveComPort = 1;
     std::int32_t m_BitRate = 2;
     std::string m_SrcPath = "c:\\";
+    // A port named for this run only (a COM name or a device path); not stored.
+    std::string m_PortName;
 
     CSerialMFC m_serial;
     // The open discovery window, or null; set and cleared on the UI thread.

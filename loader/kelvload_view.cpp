@@ -5,6 +5,7 @@
 #include "loader/kelvload_ids.h"
 #include "loader/kelvload_resources.h"
 #include "loader/port_list.h"
+#include "loader/progress_text.h"
 #include "loader/view_states.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/main_frame.h"
@@ -14,7 +15,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace kelvload;
@@ -274,6 +277,7 @@ void CKelvloadView::OnTimer(unsigned id) {
     if (id == m_nTimerId && id != 0) {
         ApplyDeferredLinkChoice();
         const int state = m_nState;
+        ShowProgressInStatusBar(state == StateProgramming);
         if (state != m_nShownState) {
             m_nShownState = state;
             DrawState(state);
@@ -284,6 +288,21 @@ void CKelvloadView::OnTimer(unsigned id) {
         }
     }
     platform::FormView::OnTimer(id);
+}
+
+void CKelvloadView::ShowProgressInStatusBar(bool programming) {
+    auto* frame = dynamic_cast<QMainWindow*>(window());
+    QStatusBar* bar = frame != nullptr ? frame->statusBar() : nullptr;
+    if (bar == nullptr) {
+        return;
+    }
+    if (programming) {
+        bar->showMessage(QString::fromStdString(FormatProgressLine(Progress())));
+        m_bProgressShown = true;
+    } else if (m_bProgressShown) {
+        bar->clearMessage();
+        m_bProgressShown = false;
+    }
 }
 
 void CKelvloadView::DrawState(int state) {

@@ -77,9 +77,12 @@ private:
     bool RunUnderWay() const;
     void ApplyDeferredLinkChoice();
     void DrawState(int state);
+    // Per cent, messages sent and time left in the frame's status bar while programming.
+    void ShowProgressInStatusBar(bool programming);
 
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
+    bool m_bProgressShown = false;
     // A port or bit-rate choice made while a worker is alive; the worker reads the document's
     // values when it opens the port, so they change once it has ended.
     std::optional<int> m_deferredPort;

@@ -1,6 +1,7 @@
 #include "loader/transfer_engine.h"
 
 #include "busproto/messages.h"
+#include "loader/precise_delay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -67,6 +68,11 @@ int CTransferEngine::StartStop(const std::string& path, std::string& info) {
     // Marked on this thread, which also sends the discovery requests, so no
     // request can slip in between the start and the worker's first message.
     m_pDoc->m_bTransferActive = 1;
+    const int rateIndex = m_pDoc->m_BitRate;
+    const std::uint32_t rate =
+        rateIndex >= 0 && rateIndex < kBitRateCount ? kBitRates[rateIndex] : 0;
+    m_timeLeft.Start(PlanDownload(m_header, m_pImage.get(), m_nImageLength, rate),
+                     MonotonicNowNs());
     UpdateState();
     m_pWorker->start();
     return 1;
@@ -109,6 +115,10 @@ void CTransferEngine::SetStateListener(std::function<void()> listener) {
     m_stateListener = std::move(listener);
 }
 
+DownloadProgress CTransferEngine::Progress() const {
+    return m_timeLeft.At(MonotonicNowNs());
+}
+
 void CTransferEngine::TransferThreadProc(CTransferEngine* view) {
     view->RunTransfer();
 }
@@ -138,6 +148,7 @@ void CTransferEngine::RunTransfer() {
 
 void CTransferEngine::EndTransfer() {
     m_pDoc->m_bTransferActive = 0;
+    m_timeLeft.Finish(MonotonicNowNs(), m_bFailed == 0 && m_bPortFailed == 0);
     m_bBusy = 0;
     UpdateState();
 }
@@ -248,6 +259,7 @@ int CTransferEngine::BlockTiming(const std::uint8_t* setup, int eraseBlocks) {
         }
         offset += length + kfw::kRecordOverhead;
         m_nProgress = offset;
+        m_timeLeft.Reached(offset, MonotonicNowNs());
         programmed += length;
         if (programmed >= m_header.progBlk) {
             programmed = 0;
@@ -282,6 +294,7 @@ int CTransferEngine::RecordTiming(const std::uint8_t* setup) {
         }
         offset += length + kfw::kRecordOverhead;
         m_nProgress = offset;
+        m_timeLeft.Reached(offset, MonotonicNowNs());
     }
     return StopWithEnd();
 }

@@ -2,6 +2,7 @@
 
 #include "loader/kelvload_doc.h"
 #include "loader/kfw_file.h"
+#include "loader/time_left.h"
 
 #include <QThread>
 #include <atomic>
@@ -64,6 +65,9 @@ public:
     // before anything the listener uses goes away.
     void SetStateListener(std::function<void()> listener);
 
+    // Per cent, messages sent and time left of the run under way or last run.
+    DownloadProgress Progress() const;
+
     // The worker: entry function, the run, the download and its end.
     static void TransferThreadProc(CTransferEngine* view);
     void RunTransfer();
@@ -85,6 +89,7 @@ public:
     std::atomic<int> m_nState{StateNoFile};
 
     std::unique_ptr<QThread> m_pWorker;
+    CTimeLeft m_timeLeft;
 
 private:
     int BlockTiming(const std::uint8_t* setup, int eraseBlocks);

@@ -11,8 +11,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QThread>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace kelvmon;
@@ -67,8 +69,31 @@ CKelvmonView::~CKelvmonView() {
         KillTimer(m_nTimerId);
     if (QWidget* focus = QApplication::focusWidget(); focus != nullptr && isAncestorOf(focus))
         focus->clearFocus();
+    // A chunk under way is cut short by the closing port.
+    m_sendJob.RequestStop();
     m_serial.Close();
+    m_sendJob.Wait();
     m_captureFile.Close();
+}
+
+void CKelvmonView::OnFrameClosing() {
+    ClosePort();
+    if (m_captureFile.IsOpen() && !m_captureFile.Close()) {
+        // Shown now: once the frame has closed, a deferred message would never appear.
+        m_bCaptureActive = 0;
+        platform::MessageBox(
+            this, QStringLiteral("Could Not Write capture File\n%1").arg(m_captureFile.Error()));
+    }
+}
+
+void CKelvmonView::ClosePort() {
+    // The transfer's write under way returns once the port is closed; the transfer then ends
+    // before the port can be opened again, so that no chunk goes to a port opened since.
+    m_sendJob.RequestStop();
+    m_serial.Close();
+    m_sendJob.Wait();
+    if (m_sendOpen)
+        ShowSendProgress();
 }
 
 CKelvmonDoc* CKelvmonView::GetDocument() const {
@@ -159,8 +184,7 @@ void CKelvmonView::OnInitialUpdate() {
 }
 
 void CKelvmonView::OpenPort() {
-    if (m_serial.IsOpen())
-        m_serial.Close();
+    ClosePort();
     const CKelvmonDoc* doc = GetDocument();
     const QByteArray device = QStringLiteral("\\\\.\\COM%1").arg(doc->m_ActiveComPort).toLatin1();
     m_receiver.ResetFramer();
@@ -181,9 +205,12 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
     const std::uint32_t events = wParam & 0xFFFF;
     if (events != EvRxChar && events != EvError)
         return 0; // both bits together, or any other event: the bytes wait for the next one
-    std::uint8_t buffer[kReadSize];
+    std::uint8_t* buffer = m_readBuffer;
     std::uint32_t count = 0;
-    if (m_serial.Read(buffer, kReadSize, &count, nullptr, SerialInfinite) != SerialOk)
+    // The port reads in non-blocking mode: the read finishes at once with what has arrived.
+    m_readRecord.signal = &m_readDone;
+    if (m_serial.Read(buffer, kReadSize, &count, &m_readRecord, SerialInfinite) != SerialOk ||
+        m_readRecord.status.load() != SerialOk)
         count = 0;
     if (events == EvRxChar)
         m_receiver.Receive(buffer, count);
@@ -204,7 +231,7 @@ void CKelvmonView::OnTimer(unsigned id) {
     // A port whose device has gone (a pulled adapter) can no longer tell its settings; it is
     // closed, so that the status says so and the port set-up dialog can reopen it.
     if (m_serial.IsOpen() && m_serial.GetBitRate() < 0)
-        m_serial.Close();
+        ClosePort();
     const bool open = m_serial.IsOpen();
     const bool wasPaused = m_receiver.Paused();
     m_receiver.OnTimer(open);
@@ -353,6 +380,9 @@ void CKelvmonView::OnSendMsg(int n) {
 std::int32_t CKelvmonView::SendBytes(const std::uint8_t* data, std::uint32_t length,
                                      std::uint32_t& written) {
     written = 0;
+    // During a file transfer a message waits for the chunk under way, so that the two never
+    // mix on the line.
+    std::lock_guard lock(m_writeLock);
     if (!m_serial.IsOpen())
         return 1;
     return m_serial.Write(data, length, &written, nullptr, kWriteTimeoutMs);
@@ -367,20 +397,72 @@ void CKelvmonView::OnSelectSendFile() {
         return;
     GetDocument()->m_SendFilePath = *path;
     m_SendFilePath = *path;
-    m_nSendRemaining = static_cast<std::uint32_t>(SendFileLength(*path));
+    if (!m_sendJob.Running()) // a running transfer keeps counting its own file
+        m_nSendRemaining = static_cast<std::uint32_t>(SendFileLength(*path));
     UpdateData(false);
 }
 
 void CKelvmonView::OnSendFile() {
+    if (m_sendJob.Running()) {
+        m_sendJob.RequestStop(); // the end is shown when the chunk under way is done
+        return;
+    }
+    if (m_sendOpen)
+        ShowSendProgress(); // the end of the last transfer, not taken up yet
     m_SendFilePath = GetDocument()->m_SendFilePath;
-    m_nSendRemaining = static_cast<std::uint32_t>(SendFileLength(m_SendFilePath));
-    SendFile(
-        m_SendFilePath, m_serial.IsOpen(),
+    const std::uint64_t total = SendFileLength(m_SendFilePath);
+    m_nSendRemaining = static_cast<std::uint32_t>(total);
+    if (!m_serial.IsOpen() || total == 0) {
+        m_nSendRemaining = 0;
+        return;
+    }
+    // Each chunk's progress is taken up on this thread, in the order the chunks went out.
+    const auto progress = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ShowSendProgress(); }, Qt::QueuedConnection);
+    };
+    m_sendOpen = m_sendJob.Start(
+        m_SendFilePath, total,
         [this](const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) {
-            const std::int32_t result = SendBytes(data, length, written);
-            m_nSendRemaining -= std::min(m_nSendRemaining, length);
-            return result;
+            return SendBytes(data, length, written);
         },
-        [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); });
+        progress);
+    ShowSendProgress();
+}
+
+void CKelvmonView::ShowSendProgress() {
+    if (m_sendProgress == nullptr) {
+        auto* frame = dynamic_cast<QMainWindow*>(window());
+        if (frame == nullptr)
+            return;
+        m_sendProgress = new QLabel(frame->statusBar());
+        m_sendProgress->setAccessibleName(QStringLiteral("Send file progress"));
+        frame->statusBar()->addWidget(m_sendProgress);
+    }
+    const std::uint64_t sent = m_sendJob.BytesSent();
+    const std::uint64_t total = m_sendJob.Total();
+    if (m_sendJob.Running()) {
+        m_nSendRemaining = static_cast<std::uint32_t>(total - std::min(sent, total));
+        m_sendProgress->setText(
+            QStringLiteral("Sending file: %1 of %2 bytes").arg(sent).arg(total));
+        return;
+    }
+    if (!m_sendOpen)
+        return; // shown already
+    m_sendJob.Wait();
+    m_sendOpen = false;
     m_nSendRemaining = 0;
+    const SendFileResult& result = m_sendJob.Result();
+    const QString outcome = result.stopped        ? QStringLiteral("File sending stopped")
+                            : result.stoppedShort ? QStringLiteral("File sending failed")
+                                                  : QStringLiteral("File sent");
+    m_sendProgress->setText(QStringLiteral("%1: %2 of %3 bytes").arg(outcome).arg(sent).arg(total));
+}
+
+bool CKelvmonView::PreTranslateMessage(QKeyEvent& key) {
+    if (key.key() == Qt::Key_Escape && m_sendJob.Running()) {
+        m_sendJob.RequestStop();
+        return true;
+    }
+    return CResizableFormView::PreTranslateMessage(key);
 }

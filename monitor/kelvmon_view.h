@@ -3,13 +3,15 @@
 // shows the bus traffic as hexadecimal lines (checked messages or a raw byte stream), copies
 // the finished lines to the capture file, and sends typed messages and files.
 //
-// Everything runs on the user-interface thread: the port's event thread only posts a
-// notification, and OnSerialEvent reads the bytes.
+// Everything runs on the user-interface thread, with one exception: a send file goes out on a
+// thread of its own (CSendFileJob), so that the window keeps running meanwhile. The port's
+// event thread only posts a notification, and OnSerialEvent reads the bytes.
 
 #include "controls/clock.h"
 #include "controls/resizable_form_view.h"
 #include "monitor/capture_file.h"
 #include "monitor/ret_edit.h"
+#include "monitor/send_file_job.h"
 #include "monitor/traffic_list.h"
 #include "monitor/traffic_receiver.h"
 #include "serial/serial_mfc.h"
@@ -17,6 +19,9 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <mutex>
+
+class QLabel;
 
 class CKelvmonDoc;
 
@@ -35,7 +40,8 @@ public:
     // Closes and reopens the port from the document's port number and bit rate.
     void OpenPort();
     bool IsPortOpen() const { return m_serial.IsOpen(); }
-    void ClosePort() { m_serial.Close(); }
+    // Ends a running file transfer and closes the port.
+    void ClosePort();
     // The port's notification: reads what arrived and shows it.
     int OnSerialEvent(platform::WParam wParam, platform::LParam lParam);
     void OnTimer(unsigned id) override;
@@ -53,10 +59,21 @@ public:
     void OnSendMsg(int n);
     void OnKillFocusSendStr(int n);
     // Writes to the port with a 2000 ms limit; 1 without writing when the port is closed.
+    // Called on the user-interface thread and on the transfer's; writes never overlap.
     std::int32_t SendBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written);
 
     void OnSelectSendFile();
+    // Starts sending the chosen file, or stops the transfer that is running.
     void OnSendFile();
+    // From the start of a transfer until the window has shown its end.
+    bool SendingFile() const { return m_sendOpen; }
+    // The transfer's progress in the status bar; the end of a transfer is taken up here.
+    void ShowSendProgress();
+    // Esc stops a running file transfer.
+    bool PreTranslateMessage(QKeyEvent& key) override;
+    // The main window is closing: the transfer ends, and a capture file that cannot be
+    // written out completely is reported while the window is still there.
+    void OnFrameClosing();
 
     CTrafficList& TrafficList() { return m_list; }
     const CTrafficReceiver& Receiver() const { return m_receiver; }
@@ -98,6 +115,17 @@ private:
     bool m_anchored = false;
     bool m_closing = false;
     bool m_captureErrorPending = false;
+    QLabel* m_sendProgress = nullptr; // in the frame's status bar
+    bool m_sendOpen = false;          // a transfer whose end has not been shown yet
+    std::mutex m_writeLock;           // one write at a time: the transfer's chunks and messages
+    // The receive read has a completion record of its own: the shared one of the port belongs
+    // to the writes, which may run on the transfer's thread at the same time.
+    CompletionRecord m_readRecord;
+    platform::ManualResetSignal m_readDone;
+    std::uint8_t m_readBuffer[kReadSize] = {};
+    // The transfer's thread uses the port and the write lock; the view's destructor ends it
+    // before any member goes.
+    CSendFileJob m_sendJob;
     // Declared last, so that the port and its event thread go first.
     CSerialMFC m_serial;
 };

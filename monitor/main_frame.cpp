@@ -95,6 +95,9 @@ void CMainFrame::SaveWindowPos(WindowPlacement& placement) {
 
 void CMainFrame::ActivateFrame(int showCommand) {
     if (m_WindowPlacement.length != 0) {
+        // A stored placement never starts the program without a window to see.
+        if (m_WindowPlacement.showCmd == platform::SwHide)
+            m_WindowPlacement.showCmd = WindowPlacement::kShowNormal;
         showCommand = m_WindowPlacement.showCmd;
         // A placement that lies wholly off the present screens comes back onto the primary one.
         QList<QRect> screens;
@@ -110,6 +113,8 @@ void CMainFrame::ActivateFrame(int showCommand) {
 }
 
 bool CMainFrame::OnClose() {
+    if (auto* view = dynamic_cast<CKelvmonView*>(GetActiveView()))
+        view->OnFrameClosing();
     KelvmonProfile().WriteProfileString(QStringLiteral("FilePaths"),
                                         QStringLiteral("g_ProjectFilePath"), g_ProjectFilePath);
     platform::WindowPlacement current;

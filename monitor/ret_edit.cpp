@@ -1,11 +1,18 @@
 #include "monitor/ret_edit.h"
 
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 
 namespace {
 bool IsReturn(const QKeyEvent& key) {
     return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+}
+
+bool CarriesFiles(const QDropEvent& event) {
+    return event.mimeData() != nullptr && event.mimeData()->hasUrls();
 }
 } // namespace
 
@@ -27,4 +34,28 @@ bool CRetEdit::event(QEvent* event) {
         return true;
     }
     return QLineEdit::event(event);
+}
+
+void CRetEdit::dragEnterEvent(QDragEnterEvent* event) {
+    if (CarriesFiles(*event)) {
+        event->ignore(); // goes on to the window
+        return;
+    }
+    QLineEdit::dragEnterEvent(event);
+}
+
+void CRetEdit::dragMoveEvent(QDragMoveEvent* event) {
+    if (CarriesFiles(*event)) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragMoveEvent(event);
+}
+
+void CRetEdit::dropEvent(QDropEvent* event) {
+    if (CarriesFiles(*event)) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dropEvent(event);
 }

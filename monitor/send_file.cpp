@@ -18,7 +18,8 @@ std::uint64_t SendFileLength(const QString& path) {
 }
 
 SendFileResult SendFile(const QString& path, bool portOpen, const ChunkWriter& write,
-                        const std::function<void(int ms)>& wait) {
+                        const std::function<void(int ms)>& wait,
+                        const std::function<bool()>& stop) {
     SendFileResult result;
     std::uint64_t remaining = SendFileLength(path);
     if (!portOpen || remaining == 0)
@@ -29,6 +30,10 @@ SendFileResult SendFile(const QString& path, bool portOpen, const ChunkWriter& w
 
     std::uint8_t chunk[kChunkBytes];
     while (remaining != 0) {
+        if (stop && stop()) {
+            result.stopped = true;
+            break;
+        }
         // Never more than the length taken at the start, even if the file has grown since.
         const auto want = static_cast<qint64>(std::min<std::uint64_t>(kChunkBytes, remaining));
         const qint64 got = file.read(reinterpret_cast<char*>(chunk), want);

@@ -14,6 +14,7 @@ struct SendFileResult {
     std::uint64_t bytesSent = 0; // as reported by the writer
     int chunks = 0;              // writes made
     bool stoppedShort = false;   // a write took fewer bytes than its chunk held
+    bool stopped = false;        // ended on request before the end of the file
 };
 
 // Length of the file at `path`; 0 when the path is empty or the file cannot be opened.
@@ -22,6 +23,8 @@ std::uint64_t SendFileLength(const QString& path);
 // Sends the file's bytes through `write` in chunks of up to 1024. Sends nothing when the port is
 // not open or the file is empty or unreadable. A write that takes fewer bytes than its chunk is
 // followed by `wait(500)` and ends the transfer, because the rest would go out shifted. The
-// transfer also ends after as many bytes as the file held when it started, or at its end.
+// transfer also ends after as many bytes as the file held when it started, or at its end, or
+// before the next chunk once `stop` (when given) returns true.
 SendFileResult SendFile(const QString& path, bool portOpen, const ChunkWriter& write,
-                        const std::function<void(int ms)>& wait);
+                        const std::function<void(int ms)>& wait,
+                        const std::function<bool()>& stop = {});

@@ -86,10 +86,6 @@ bool CTrafficReceiver::TogglePause() {
     return m_bPaused != 0;
 }
 
-void CTrafficReceiver::SelectTrakbusData() {
-    m_DisplayModeGrp = DisplayTrakbus;
-}
-
 void CTrafficReceiver::SelectRawData() {
     // Coming from message lines, an empty line keeps the last message line from being taken
     // for the raw line that the next refresh replaces.

@@ -45,7 +45,6 @@ public:
     void Restart();
     // Pause toggle; returns the new state. Pausing restarts the numbering.
     bool TogglePause();
-    void SelectTrakbusData();
     void SelectRawData();
     void SetUseTimeStamp(bool on) { m_UseTimeStamp = on ? 1 : 0; }
     // Display modes other than 0 and 1 count as 0.

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <map>
 
 namespace {
@@ -105,13 +107,19 @@ TEST_F(Download, SpaceSendsTheImageAndTheViewFollowsTheRunToReady) {
     emit view->m_portList.activated(view->m_portList.currentIndex());
     EXPECT_EQ(doc->m_ActiveComPort, kBusPort);
 
-    // The display timer moves the lamp while the run goes on.
+    // The display timer moves the lamp while the run goes on, and the status bar tells the
+    // per cent, the messages sent and the time left.
     std::vector<std::uint32_t> positions;
+    QStringList progressTexts;
     ASSERT_TRUE(RunEventsUntil(
         [&] {
             if (view->m_nState == CTransferEngine::StateProgramming &&
                 (positions.empty() || positions.back() != view->m_lamp.position)) {
                 positions.push_back(view->m_lamp.position);
+            }
+            const QString text = frame->statusBar()->currentMessage();
+            if (!text.isEmpty() && (progressTexts.isEmpty() || progressTexts.back() != text)) {
+                progressTexts.push_back(text);
             }
             return !view->IsWorkerRunning();
         },
@@ -119,10 +127,23 @@ TEST_F(Download, SpaceSendsTheImageAndTheViewFollowsTheRunToReady) {
     EXPECT_GE(positions.size(), 2u);
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     EXPECT_GT(positions.back(), 0u);
+    // 20 records of two data messages, with set-up and end: 62 messages.
+    const QRegularExpression progress(
+        QStringLiteral("^(\\d+) %, (\\d+) of 62 messages sent, (\\d+):(\\d\\d) left$"));
+    ASSERT_GE(progressTexts.size(), 2) << progressTexts.join('|').toStdString();
+    int lastPercent = -1;
+    for (const QString& text : progressTexts) {
+        const QRegularExpressionMatch match = progress.match(text);
+        ASSERT_TRUE(match.hasMatch()) << text.toStdString();
+        EXPECT_GE(match.captured(1).toInt(), lastPercent);
+        lastPercent = match.captured(1).toInt();
+    }
+    EXPECT_GT(lastPercent, 0);
 
     Tick();
     EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
     EXPECT_EQ(view->m_lamp.text, "Ready");
+    EXPECT_TRUE(frame->statusBar()->currentMessage().isEmpty());
     EXPECT_EQ(view->m_startStop.text(), "Start (Spacebar)");
     EXPECT_TRUE(view->m_startStop.isEnabled());
     EXPECT_TRUE(view->GetDlgItem(IdcSelectFile)->isEnabled());

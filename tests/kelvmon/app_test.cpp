@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 using namespace kelvmon;
 
@@ -141,6 +142,20 @@ TEST_F(Program, NormalPlacementComesBackAndMalformedTextIsIgnored) {
     EXPECT_FALSE(platform::IsTopMost(Frame()));
 }
 
+TEST_F(Program, StoredShowCommandThatWouldHideTheWindowCountsAsNormal) {
+    Store(QStringLiteral("WindowPos"), QStringLiteral("WindowPos"),
+          QStringLiteral("0:0:-1:-1:-1:-1:40:50:740:650"));
+    Start();
+    EXPECT_TRUE(Frame().isVisible());
+    EXPECT_FALSE(Frame().isMinimized());
+    EXPECT_EQ(Frame().geometry().topLeft(), QPoint(40, 50));
+    CloseFrame();
+    m_app.reset();
+    const QString text =
+        Stored(QStringLiteral("WindowPos"), QStringLiteral("WindowPos")).value_or("");
+    EXPECT_TRUE(text.startsWith(QStringLiteral("0:1:"))) << text.toStdString();
+}
+
 TEST_F(Program, PlacementOffEveryScreenComesBackOntoThePrimary) {
     Store(QStringLiteral("WindowPos"), QStringLiteral("WindowPos"),
           QStringLiteral("0:1:-1:-1:-1:-1:30000:30000:30600:30500"));
@@ -234,6 +249,22 @@ TEST_F(Program, PortSetupWithBadStoredRateShowsTheDefault) {
     EXPECT_EQ(Doc().m_BitRate, 4);
 }
 
+// Drags `data` over the middle of `target` and drops it there, through the window's own
+// routing of drag events, as the windowing system delivers them.
+bool DropOn(QWidget& target, const QMimeData& data) {
+    QWindow* window = target.window()->windowHandle();
+    if (window == nullptr)
+        return false;
+    const QPointF at = target.mapTo(target.window(), target.rect().center());
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    return enter.isAccepted() && drop.isAccepted();
+}
+
 TEST_F(Program, OpeningADocumentChangesNoFileAndReloadsTheSettings) {
     const QString path = TempPath(QStringLiteral("project.hex"));
     {
@@ -248,12 +279,7 @@ TEST_F(Program, OpeningADocumentChangesNoFileAndReloadsTheSettings) {
     // The file dropped on the window becomes the document.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&Frame(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&Frame(), &drop);
-    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(DropOn(View().TrafficList(), data));
     EXPECT_EQ(Doc().m_DisplayModeGrp, 0);
     EXPECT_TRUE(View().Item<QAbstractButton>(IdcTrakbusData)->isChecked());
     EXPECT_TRUE(View().IsPortOpen());
@@ -272,6 +298,32 @@ TEST_F(Program, OpeningADocumentChangesNoFileAndReloadsTheSettings) {
     Start();
     EXPECT_EQ(Doc().GetPathName(), path);
     EXPECT_EQ(Doc().m_bProjectLoaded, 1);
+}
+
+TEST_F(Program, FileDroppedOnASendBoxOpensAsTheDocument) {
+    const QString path = TempPath(QStringLiteral("dropped.bin"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    Start();
+    QCoreApplication::processEvents();
+    auto* edit = View().Item<QLineEdit>(IdcSendStr1);
+    const QString before = edit->text();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    data.setText(QUrl::fromLocalFile(path).toString()); // as file managers offer it
+    EXPECT_TRUE(DropOn(*edit, data));
+    EXPECT_EQ(edit->text().toStdString(), before.toStdString());
+    EXPECT_EQ(Doc().m_SendStr.toStdString(), before.toStdString());
+    EXPECT_EQ(Doc().GetPathName().toStdString(), path.toStdString());
+    EXPECT_EQ(g_ProjectFilePath.toStdString(), path.toStdString());
+    // Plain text dropped on the box is still taken as typed text.
+    QMimeData text;
+    text.setText(QStringLiteral("A5 01"));
+    DropOn(*edit, text);
+    EXPECT_TRUE(edit->text().contains(QStringLiteral("A5 01"))) << edit->text().toStdString();
 }
 
 TEST_F(Program, TrafficListGrowsWithTheWindowAndTheRowBelowFollows) {

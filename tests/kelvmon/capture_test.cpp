@@ -4,6 +4,7 @@
 #include "kelvmon_test_support.h"
 #include "monitor/kelvmon_ids.h"
 #include "platform/gui/file_chooser.h"
+#include "platform/gui/message_box.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -150,6 +151,31 @@ TEST_F(Capture, FullDiskStopsCaptureWithOneMessage) {
     Receive({0x82, 0x7D}, 3);
     View().OnTimer(TimerId);
     Pump(50);
+    EXPECT_EQ(m_boxes.size(), 1u);
+}
+
+TEST_F(Capture, LastLinesThatCannotBeWrittenAtProgramEndAreReportedBeforeTheWindowGoes) {
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    View().KillTimer(TimerId); // no flush before the end
+    Doc().m_CaptureFilePath = QStringLiteral("/dev/full");
+    Click(IdcCaptureActive);
+    ASSERT_TRUE(View().CaptureFileOpen());
+    Receive({0x83, 0x7C}, 1);
+    std::vector<bool> windowShown;
+    platform::SetMessageBoxResponder([&](const QString& text, const QString&, std::uint32_t) {
+        m_boxes.push_back(text);
+        windowShown.push_back(Frame().isVisible());
+        return int(platform::IdOk);
+    });
+    CloseFrame();
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes[0].startsWith(QStringLiteral("Could Not Write capture File")))
+        << m_boxes[0].toStdString();
+    EXPECT_TRUE(m_boxes[0].contains(QStringLiteral("No space left on device")))
+        << m_boxes[0].toStdString();
+    EXPECT_EQ(windowShown, std::vector<bool>{true});
+    m_app.reset();
     EXPECT_EQ(m_boxes.size(), 1u);
 }
 

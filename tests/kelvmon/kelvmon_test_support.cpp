@@ -12,12 +12,14 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,7 +72,7 @@ Bytes BusEnd::Read(std::size_t want, int ms) {
         pollfd p{m_master, POLLIN, 0};
         if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN) != 0) {
             std::uint8_t buffer[4096];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_master, buffer, std::min(sizeof buffer, want - got.size()));
             if (n > 0)
                 got.insert(got.end(), buffer, buffer + n);
         }
@@ -80,6 +82,19 @@ Bytes BusEnd::Read(std::size_t want, int ms) {
 
 Bytes BusEnd::ReadFor(int ms) {
     return Read(static_cast<std::size_t>(-1), ms);
+}
+
+std::size_t BusEnd::Unread(std::size_t want, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        int waiting = 0;
+        if (ioctl(m_slave, FIONREAD, &waiting) != 0)
+            return 0;
+        if (std::size_t(waiting) >= want || timer.elapsed() >= ms)
+            return std::size_t(waiting);
+        QThread::msleep(1);
+    }
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

@@ -34,10 +34,14 @@ public:
 
     const std::string& SlavePath() const { return m_slavePath; }
     void Write(const Bytes& bytes);
-    // What the program sent within `ms` (stops early once `want` bytes have come).
+    // What the program sent within `ms` (stops early once `want` bytes have come; never
+    // takes more than `want`).
     Bytes Read(std::size_t want, int ms = 3000);
     // Everything the program sent within `ms`.
     Bytes ReadFor(int ms);
+    // Bytes written to the program that it has not read yet; waits up to `ms` for `want` of them,
+    // without running the program's event loop.
+    std::size_t Unread(std::size_t want = 0, int ms = 0);
 
 private:
     int m_master = -1;

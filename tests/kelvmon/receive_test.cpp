@@ -3,6 +3,7 @@
 
 #include "kelvmon_test_support.h"
 #include "monitor/kelvmon_ids.h"
+#include "serial/serial.h"
 
 #include <QLabel>
 #include <regex>
@@ -169,6 +170,35 @@ TEST_F(Receive, DeviceThatGoesAwayClosesThePort) {
     Click(IdcSendMsg1); // nothing to write to, and no harm
     EXPECT_EQ(Lines(), (Texts{"83 7C "}));
     EXPECT_TRUE(m_boxes.empty());
+}
+
+// The notification's line-error branches, handled as the event thread would post them while
+// the bytes wait in the port.
+TEST_F(Receive, LineErrorDiscardsWhatWaitsAndRestartsTheFramer) {
+    m_bus->Write({0xA1, 0x01}); // the start of a four-byte message
+    ASSERT_TRUE(WaitUntil([&] { return View().Receiver().Framer().m_nRxState != 0; }));
+    m_bus->Write({0x02, 0x5D}); // its end, garbled by the line error
+    ASSERT_EQ(m_bus->Unread(2, 5000), 2u);
+    View().OnSerialEvent(EvError | (LineErrFrame << 16), 12);
+    EXPECT_EQ(m_bus->Unread(), 0u); // read and thrown away
+    EXPECT_EQ(View().Receiver().Framer().m_nRxState, 0);
+    Pump(50);
+    m_bus->Write({0x83, 0x7C});
+    ASSERT_TRUE(WaitLines(1));
+    Pump(50);
+    EXPECT_EQ(Lines(), (Texts{"83 7C "}));
+}
+
+TEST_F(Receive, ReceiveTogetherWithALineErrorLeavesTheBytesForTheNextReceiveEvent) {
+    m_bus->Write({0x83, 0x7C});
+    ASSERT_EQ(m_bus->Unread(2, 5000), 2u);
+    View().OnSerialEvent(EvRxChar | EvError | (LineErrParity << 16), 12);
+    EXPECT_EQ(m_bus->Unread(), 2u);
+    EXPECT_TRUE(Lines().empty());
+    // The receive notification of their arrival reads them.
+    ASSERT_TRUE(WaitLines(1));
+    EXPECT_EQ(Lines(), (Texts{"83 7C "}));
+    EXPECT_EQ(m_bus->Unread(), 0u);
 }
 
 using ReceiveNoPort = KelvmonTest;

@@ -8,7 +8,13 @@
 #include <QAccessible>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace kelvmon;
 
@@ -35,6 +41,13 @@ struct Send : KelvmonTest {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    }
+    std::string ProgressText() {
+        for (QLabel* label : Frame().statusBar()->findChildren<QLabel*>()) {
+            if (label->accessibleName() == QStringLiteral("Send file progress"))
+                return label->text().toStdString();
+        }
+        return "<no progress label>";
     }
     void ChooseSendFile(const QString& path) {
         platform::SetFileChooserResponder(
@@ -127,8 +140,14 @@ TEST_F(Send, NothingGoesOutWhileThePortIsClosed) {
     WriteFile(path, {0x83, 0x7C});
     ChooseSendFile(path);
     Click(IdcSendFile);
+    EXPECT_FALSE(View().SendingFile());
+    EXPECT_EQ(View().m_nSendRemaining, 0u);
+    // Nothing was kept back either: after reopening, the first bytes on the line are those of
+    // the next message.
     View().OpenPort();
-    EXPECT_EQ(m_bus->ReadFor(150).size(), 0u);
+    ASSERT_TRUE(View().IsPortOpen());
+    Click(IdcSendMsg2);
+    EXPECT_EQ(Hex(m_bus->Read(3, 300)), "82 7D ");
 }
 
 TEST_F(Send, FileGoesOutExactlyInBothModes) {
@@ -139,8 +158,10 @@ TEST_F(Send, FileGoesOutExactlyInBothModes) {
     EXPECT_EQ(Doc().m_SendFilePath, path);
     EXPECT_EQ(View().m_nSendRemaining, 2u);
     EXPECT_EQ(SentBy(IdcSendFile, 2), "83 7C ");
+    ASSERT_TRUE(WaitUntil([&] { return !View().SendingFile(); }));
     Click(IdcRawData);
     EXPECT_EQ(SentBy(IdcSendFile, 2), "83 7C ");
+    ASSERT_TRUE(WaitUntil([&] { return !View().SendingFile(); }));
     EXPECT_EQ(m_bus->ReadFor(100).size(), 0u);
     EXPECT_EQ(View().m_nSendRemaining, 0u);
 }
@@ -154,6 +175,9 @@ TEST_F(Send, LongFileArrivesWholeAndInOrder) {
     ChooseSendFile(path);
     Click(IdcSendFile);
     EXPECT_EQ(m_bus->Read(bytes.size()), bytes);
+    ASSERT_TRUE(WaitUntil([&] { return !View().SendingFile(); }));
+    EXPECT_EQ(ProgressText(), "File sent: 2500 of 2500 bytes");
+    EXPECT_EQ(View().m_nSendRemaining, 0u);
 }
 
 TEST_F(Send, FileDeletedAfterChoosingSendsNothing) {
@@ -163,6 +187,116 @@ TEST_F(Send, FileDeletedAfterChoosingSendsNothing) {
     QFile::remove(path);
     Click(IdcSendFile);
     EXPECT_EQ(m_bus->ReadFor(150).size(), 0u);
+}
+
+// The far end of the bus taking the bytes on a thread of its own, a little at a time, as a
+// slow line does: a transfer of a large file then lasts while the test works the window.
+class SlowReader {
+public:
+    explicit SlowReader(BusEnd& bus)
+        : m_thread([this, &bus] {
+              while (!m_stop.load()) {
+                  const Bytes got = bus.Read(1024, 1);
+                  {
+                      std::lock_guard lock(m_mutex);
+                      m_got.insert(m_got.end(), got.begin(), got.end());
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          }) {}
+    ~SlowReader() { Stop(); }
+    void Stop() {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    std::size_t Count() {
+        std::lock_guard lock(m_mutex);
+        return m_got.size();
+    }
+    Bytes Got() {
+        std::lock_guard lock(m_mutex);
+        return m_got;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    Bytes m_got;
+    std::thread m_thread;
+};
+
+// What arrived, with the message found between two chunks taken out; empty when the message
+// is not whole at a chunk boundary.
+Bytes WithoutMessageBetweenChunks(const Bytes& got, const Bytes& message) {
+    for (std::size_t at = 0; at + message.size() <= got.size(); at += 1024) {
+        if (std::equal(message.begin(), message.end(), got.begin() + std::ptrdiff_t(at))) {
+            Bytes rest(got.begin(), got.begin() + std::ptrdiff_t(at));
+            rest.insert(rest.end(), got.begin() + std::ptrdiff_t(at + message.size()), got.end());
+            return rest;
+        }
+    }
+    return {};
+}
+
+TEST_F(Send, WindowKeepsRunningDuringATransferThatEscOrASecondClickStops) {
+    Bytes bytes;
+    for (int i = 0; i < 8 * 1024 * 1024; ++i)
+        bytes.push_back(std::uint8_t(i * 13 + i / 1024));
+    const QString path = TempPath(QStringLiteral("big.bin"));
+    WriteFile(path, bytes);
+    ChooseSendFile(path);
+    const QString capture = TempPath(QStringLiteral("during.cap"));
+    Doc().m_CaptureFilePath = capture;
+    Click(IdcCaptureActive);
+
+    for (const bool byEsc : {true, false}) {
+        SCOPED_TRACE(byEsc ? "stopped by Esc" : "stopped by a second click");
+        SlowReader far(*m_bus);
+        Click(IdcSendFile);
+        ASSERT_TRUE(View().SendingFile());
+        EXPECT_EQ(Text(IdcSendFile), QStringLiteral("Send File"));
+        // Traffic is received, shown and flushed to the capture file by the timer meanwhile.
+        const std::size_t lines = Lines().size();
+        m_bus->Write({0x83, 0x7C});
+        ASSERT_TRUE(WaitUntil([&] {
+            return Lines().size() == lines + 1 && ReadFile(capture).size() == (lines + 1) * 8;
+        }));
+        ASSERT_TRUE(WaitUntil([&] { return far.Count() > 2048; }));
+        const std::string progress = ProgressText();
+        EXPECT_EQ(progress.rfind("Sending file: ", 0), 0u) << progress;
+        EXPECT_NE(progress.find(" of 8388608 bytes"), std::string::npos) << progress;
+        EXPECT_LT(View().m_nSendRemaining, 8388608u);
+        // A message waits for the chunk under way.
+        Click(IdcSendMsg1);
+        EXPECT_TRUE(View().SendingFile());
+        if (byEsc) {
+            View().Item<QWidget>(IdcClear)->setFocus();
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(QApplication::focusWidget(), &esc);
+        } else {
+            Click(IdcSendFile);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !View().SendingFile(); }, 10000));
+        Pump(50);
+        EXPECT_EQ(Text(IdcSendFile), QStringLiteral("Send File"));
+        EXPECT_EQ(View().m_nSendRemaining, 0u);
+        // Let the far end take the rest of what was written.
+        std::size_t before = 0;
+        while (far.Count() != before || before == 0) {
+            before = far.Count();
+            Pump(100);
+        }
+        far.Stop();
+        Bytes got = far.Got();
+        const Bytes file = WithoutMessageBetweenChunks(got, {0x81, 0x7E});
+        ASSERT_EQ(file.size() + 2, got.size()) << "the message is not whole between two chunks";
+        EXPECT_EQ(file.size() % 1024, 0u);
+        EXPECT_LT(file.size(), bytes.size());
+        EXPECT_TRUE(std::equal(file.begin(), file.end(), bytes.begin()));
+        EXPECT_EQ(ProgressText(),
+                  "File sending stopped: " + std::to_string(file.size()) + " of 8388608 bytes");
+    }
 }
 
 } // namespace

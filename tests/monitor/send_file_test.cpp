@@ -92,6 +92,19 @@ TEST(SendFile, ShortWriteWaitsAndStops) {
     EXPECT_EQ(r.bytesSent, 1000u);
 }
 
+TEST(SendFile, StopEndsTheTransferBeforeTheNextChunk) {
+    QTemporaryDir dir;
+    Port port;
+    const SendFileResult r = SendFile(MakeFile(dir, Pattern(5000)), true, port.Writer(),
+                                      port.Wait(), [&] { return port.chunks.size() == 2; });
+    EXPECT_EQ(port.chunks.size(), 2u);
+    EXPECT_EQ(port.All(), Pattern(2048));
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(r.stoppedShort);
+    EXPECT_EQ(r.bytesSent, 2048u);
+    EXPECT_TRUE(port.waits.empty());
+}
+
 TEST(SendFile, LengthIsZeroForDevicesAndMissingFiles) {
     EXPECT_EQ(SendFileLength("/dev/zero"), 0u);
     EXPECT_EQ(SendFileLength(QString()), 0u);

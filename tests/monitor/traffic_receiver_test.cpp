@@ -73,8 +73,10 @@ TEST_F(Receiver, InterruptedMessageIsDroppedAndTheNewOneShown) {
 TEST_F(Receiver, TimeStampNumberingRestartsAfterRawAndAfterPause) {
     rx.SetUseTimeStamp(true);
     Feed({0x83, 0x7C, 0x81, 0x7E});
+    // As the view switches: raw data, then back to Trakbus data.
     rx.SelectRawData();
-    rx.SelectTrakbusData();
+    rx.SetDisplayMode(DisplayRaw);
+    rx.SetDisplayMode(DisplayTrakbus);
     Feed({0x82, 0x7D});
     rx.TogglePause();
     Feed({0x83, 0x7C}); // paused: neither shown nor captured
