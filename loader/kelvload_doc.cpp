@@ -17,7 +17,7 @@ constexpr std::uint32_t kWriteTimeoutMs = 2000;
 constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
 constexpr int kReadChunk = 1024;
 constexpr int kIplWrites = 6;
-constexpr int kEchoPollsPerWrite = 50;
+constexpr int kEchoBudgetPerWriteMs = 50;
 constexpr std::uint32_t kEventsReceive = 0x0001;
 constexpr std::uint32_t kEventsLineError = 0x0080;
 constexpr std::uint32_t kEventMask = kEventsReceive | kEventsLineError;
@@ -96,14 +96,27 @@ int CKelvloadDoc::SendIplMessage(std::uint8_t kind, const std::uint8_t* data) {
         if (SendBytes(message, kIplMessageLength, written) != 0 || written < kIplMessageLength) {
             return 0;
         }
-        for (int poll = 0; poll < kEchoPollsPerWrite && m_bAwaitEcho != 0; ++poll) {
-            PreciseDelay(1);
-        }
-        if (--m_nSendTries == 0 || m_bAwaitEcho == 0) {
+        if (WaitForEcho(kEchoBudgetPerWriteMs) || --m_nSendTries == 0) {
             break;
         }
     }
     return m_bAwaitEcho == 0 ? 1 : 0;
+}
+
+bool CKelvloadDoc::WaitForEcho(int budgetMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    std::unique_lock guard(m_echoLock);
+    return m_echoCame.wait_until(guard, deadline, [this] { return m_bAwaitEcho == 0; });
+}
+
+void CKelvloadDoc::EchoArrived() {
+    {
+        // Cleared under the lock, so that the worker cannot miss the wake-up
+        // between its look at the flag and its sleep.
+        std::lock_guard guard(m_echoLock);
+        m_bAwaitEcho = 0;
+    }
+    m_echoCame.notify_all();
 }
 
 int CKelvloadDoc::SendRequest() {
@@ -180,7 +193,7 @@ void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
         if (expected <= 0 ||
             std::memcmp(m_rx.m_rxBuf, m_txBuf,
                         static_cast<size_t>(std::min(expected, CRxAssembler::kMaxBytes))) == 0) {
-            m_bAwaitEcho = 0;
+            EchoArrived();
         }
         return;
     }

@@ -6,6 +6,7 @@
 #include "serial/serial_mfc.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -75,6 +76,7 @@ public:
     std::uint8_t m_reqData[12] = {};
 
     // 1 from just before a message is written until its echo has come back.
+    // Cleared only through EchoArrived, which also wakes the waiting worker.
     std::atomic<int> m_bAwaitEcho{0};
     // Writes left for the IplMessage being sent (worker only).
     int m_nSendTries = 0;
@@ -94,8 +96,16 @@ public:
 
     std::mutex m_lock;
 
+    // The worker sleeps on m_echoCame until the user-interface thread has seen
+    // the echo, so that it goes on as soon as the echo is there.
+    std::mutex m_echoLock;
+    std::condition_variable m_echoCame;
+
 private:
     void BeginAwaitingEcho(const std::uint8_t* message, int length);
+    void EchoArrived();
+    // Waits until the echo has come or `budgetMs` has passed; true when it came.
+    bool WaitForEcho(int budgetMs);
     void ApplyPendingRxReset();
     void DispatchMessage();
 };

@@ -10,6 +10,9 @@
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/main_frame.h"
 #include "platform/gui/string_table.h"
+#include "serial/port_failure.h"
+#include "serial/port_info.h"
+#include "serial/port_watcher.h"
 #include "serial/serial_wnd.h"
 
 #include <QEventLoop>
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
 using namespace kelvload;
 
@@ -93,8 +97,9 @@ void CKelvloadView::OnInitialUpdate() {
     if (doc != nullptr) {
         doc->LoadSettings();
     }
-    FillPortList();
+    FillPortList(doc != nullptr ? doc->m_ActiveComPort : 0);
     FillBitRateList();
+    m_portWatcher = std::make_unique<serial::PortWatcher>([this] { RefreshPortList(); });
 
     m_nProgress = 0;
     m_nImageLength = 0;
@@ -113,19 +118,49 @@ void CKelvloadView::OnInitialUpdate() {
     OnTimer(m_nTimerId);
 }
 
-void CKelvloadView::FillPortList() {
-    const int stored = m_pDoc != nullptr ? m_pDoc->m_ActiveComPort : 0;
+void CKelvloadView::FillPortList(int wanted) {
+    std::vector<ListedPort> ports = FreeComPorts();
+    // Our own open port probes as in use; it is still there.
+    const int ours = m_pDoc != nullptr && m_pDoc->IsPortOpen() ? m_pDoc->m_ActiveComPort : 0;
+    if (ours != 0 && std::none_of(ports.begin(), ports.end(),
+                                  [&](const ListedPort& p) { return p.number == ours; })) {
+        ports.push_back(DescribeComPort(ours));
+        std::sort(ports.begin(), ports.end(),
+                  [](const ListedPort& a, const ListedPort& b) { return a.number < b.number; });
+    }
     m_portList.clear();
-    for (const ListedPort& port : FreeComPorts()) {
+    for (const ListedPort& port : ports) {
         m_portList.addItem(QStringLiteral("COM%1").arg(port.number), port.number);
-        m_portList.setItemData(m_portList.count() - 1, DisplayPath(port.device), Qt::ToolTipRole);
-        if (port.number == stored) {
+        const serial::PortInfo info{DisplayPath(port.device).toStdString(), port.byId};
+        m_portList.setItemData(m_portList.count() - 1,
+                               QString::fromStdString(serial::PortTooltip(info)), Qt::ToolTipRole);
+        if (port.number == wanted) {
             m_portList.setCurrentIndex(m_portList.count() - 1);
         }
     }
     // A stored port that is not offered leaves the list without a selection.
-    if (m_portList.findData(stored) < 0) {
+    if (m_portList.findData(wanted) < 0) {
         m_portList.setCurrentIndex(-1);
+    }
+    m_portList.setToolTip(m_portList.currentData(Qt::ToolTipRole).toString());
+}
+
+void CKelvloadView::RefreshPortList() {
+    const int index = m_portList.currentIndex();
+    const int stored = m_pDoc != nullptr ? m_pDoc->m_ActiveComPort : 0;
+    FillPortList(index >= 0 ? m_portList.itemData(index).toInt() : stored);
+}
+
+void CKelvloadView::SetPortTooltip(int index, const QString& reason) {
+    if (index < 0) {
+        return;
+    }
+    const ListedPort port = DescribeComPort(m_portList.itemData(index).toInt());
+    const serial::PortInfo info{DisplayPath(port.device).toStdString(), port.byId};
+    const QString text = QString::fromStdString(serial::PortTooltip(info, reason.toStdString()));
+    m_portList.setItemData(index, text, Qt::ToolTipRole);
+    if (index == m_portList.currentIndex()) {
+        m_portList.setToolTip(text);
     }
 }
 
@@ -208,6 +243,7 @@ void CKelvloadView::OnPortChange() {
         return;
     }
     const int port = m_portList.itemData(index).toInt();
+    m_portList.setToolTip(m_portList.itemData(index, Qt::ToolTipRole).toString());
     if (IsWorkerRunning()) {
         m_deferredPort = port;
     } else {
@@ -314,6 +350,12 @@ void CKelvloadView::DrawState(int state) {
     }
     const QString text = platform::LoadString(look.textId);
     m_lamp.SetText(text);
+    if (state == StatePortFailed && m_pDoc != nullptr) {
+        // The lamp keeps its text; the port's tooltip says why, when the reason is known.
+        const char* reason = serial::PortFailureText(m_pDoc->m_serial.GetLastOpenReason());
+        SetPortTooltip(m_portList.findData(m_pDoc->m_ActiveComPort),
+                       reason != nullptr ? QString::fromLatin1(reason) : QString());
+    }
     m_lamp.SetPosition(look.showProgress ? static_cast<std::uint32_t>(m_nProgress.load()) : 0);
     m_lamp.SetLampColor(look.lampColor);
     if (state == StateNoFile) {
@@ -360,6 +402,7 @@ void CKelvloadView::OnDestroy() {
         return;
     }
     m_bDestroyed = true;
+    m_portWatcher.reset();
     StopAndWait();
     if (m_nTimerId != 0) {
         KillTimer(m_nTimerId);

@@ -12,7 +12,12 @@
 
 #include <QComboBox>
 #include <QString>
+#include <memory>
 #include <optional>
+
+namespace serial {
+class PortWatcher;
+}
 
 class CKelvloadAppDoc;
 class QKeyEvent;
@@ -68,7 +73,14 @@ protected:
     bool PreTranslateMessage(QKeyEvent& key) override;
 
 private:
-    void FillPortList();
+    // Lists the free ports and selects `wanted` when it is among them. The port that this
+    // program holds open itself stays listed.
+    void FillPortList(int wanted);
+    // Probes the ports again (an adapter came or went), keeping the chosen port selected.
+    void RefreshPortList();
+    // The tooltip of port `number` names its device and adapter, and why it failed to open
+    // when it did; the list's own tooltip follows the chosen entry.
+    void SetPortTooltip(int index, const QString& reason = {});
     void FillBitRateList();
     // Loads `path` as the file to program; on success it becomes the stored source path.
     void LoadSourceFile(const QString& path);
@@ -80,6 +92,7 @@ private:
     // Per cent, messages sent and time left in the frame's status bar while programming.
     void ShowProgressInStatusBar(bool programming);
 
+    std::unique_ptr<serial::PortWatcher> m_portWatcher;
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
     bool m_bProgressShown = false;

@@ -119,11 +119,11 @@ private:
     std::uint32_t m_sum = 0;
 };
 
-enum class Record { Data, End, NoLength, Invalid };
+enum class Record { Data, End, Other, NoLength, Invalid };
 
 // Reads and stores one record after its ':'. A ':' without a readable length
 // ends the records without a fault.
-Record ReadRecord(std::FILE* file, ImageWriter& out) {
+Record ReadRecord(std::FILE* file, ImageWriter& out, bool afterEnd) {
     std::uint32_t length = 0;
     if (!ReadHex(file, 2, length))
         return Record::NoLength;
@@ -139,10 +139,11 @@ Record ReadRecord(std::FILE* file, ImageWriter& out) {
     std::uint32_t type = 0;
     if (!ReadHex(file, 2, type) || !out.Store(type))
         return Record::Invalid;
-    // Only data records carry bytes; any other type would be stored without
-    // its data and checksum and shift every later record.
+    // Only data records carry bytes; any other type is stored without its
+    // data and checksum. Before the end record that would shift every later
+    // record the engine walks; after it the engine never gets there.
     if (type != 0)
-        return Record::Invalid;
+        return afterEnd ? Record::Other : Record::Invalid;
     for (std::uint32_t i = 0; i < length; ++i) {
         std::uint32_t byte = 0;
         if (!ReadHex(file, 2, byte) || !out.Store(byte))
@@ -213,7 +214,7 @@ int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink) {
     bool sawEnd = false;
     Record record = Record::Data;
     while (record != Record::NoLength && record != Record::Invalid && SkipPastColon(file)) {
-        record = ReadRecord(file, out);
+        record = ReadRecord(file, out, sawEnd);
         sawEnd = sawEnd || record == Record::End;
     }
     // Without its end record the engine would walk past the image.

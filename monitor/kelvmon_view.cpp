@@ -1,13 +1,16 @@
 #include "monitor/kelvmon_view.h"
 
 #include "busproto/checksum.h"
+#include "monitor/bus_status_label.h"
 #include "monitor/kelvmon_doc.h"
 #include "monitor/kelvmon_forms.h"
 #include "monitor/kelvmon_ids.h"
 #include "monitor/main_frame.h"
 #include "monitor/send_file.h"
+#include "monitor/traffic_find_bar.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
+#include "serial/port_failure.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -67,6 +70,7 @@ CKelvmonView::~CKelvmonView() {
     m_closing = true;
     if (m_nTimerId != 0)
         KillTimer(m_nTimerId);
+    delete m_statusLabel.data(); // it reads this view's figures
     if (QWidget* focus = QApplication::focusWidget(); focus != nullptr && isAncestorOf(focus))
         focus->clearFocus();
     // A chunk under way is cut short by the closing port.
@@ -140,6 +144,7 @@ void CKelvmonView::OnInitialUpdate() {
     if (!m_anchored) {
         m_anchored = true;
         AnchorControls();
+        AddStatusAndFindBar();
     }
     if (auto* frame = dynamic_cast<CMainFrame*>(window()))
         frame->ApplyStayOnTop();
@@ -188,9 +193,14 @@ void CKelvmonView::OpenPort() {
     const CKelvmonDoc* doc = GetDocument();
     const QByteArray device = QStringLiteral("\\\\.\\COM%1").arg(doc->m_ActiveComPort).toLatin1();
     m_receiver.ResetFramer();
+    m_portFailure.clear();
+    m_statistics.PortOpened();
     if (m_serial.OpenForWindow(device.constData(), MessageWindow(), 0, kSerialUserValue, kQueueSize,
-                               kQueueSize) != SerialOk)
+                               kQueueSize) != SerialOk) {
+        if (const char* reason = serial::PortFailureText(m_serial.GetLastOpenReason()))
+            m_portFailure = QString::fromLatin1(reason);
         return;
+    }
     if (m_serial.SetLineFormat(static_cast<std::uint32_t>(BitRateOfIndex(doc->m_BitRate)), 8,
                                ParityNone, StopBitsOne) != SerialOk) {
         m_serial.Close();
@@ -203,6 +213,9 @@ void CKelvmonView::OpenPort() {
 
 int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
     const std::uint32_t events = wParam & 0xFFFF;
+    // Counted whatever the display does with the notification.
+    if ((events & EvError) != 0 || (wParam >> 16) != 0)
+        m_statistics.LineError();
     if (events != EvRxChar && events != EvError)
         return 0; // both bits together, or any other event: the bytes wait for the next one
     std::uint8_t* buffer = m_readBuffer;
@@ -212,10 +225,13 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
     if (m_serial.Read(buffer, kReadSize, &count, &m_readRecord, SerialInfinite) != SerialOk ||
         m_readRecord.status.load() != SerialOk)
         count = 0;
-    if (events == EvRxChar)
+    if (events == EvRxChar) {
+        m_statistics.Receive(buffer, count);
         m_receiver.Receive(buffer, count);
-    else
+    } else {
+        m_statistics.Discarded(count);
         m_receiver.OnLineError();
+    }
     // A full read may have left bytes in the port. The port reports only new arrivals, so
     // without another pass they would wait for the next traffic; the pass is queued behind
     // whatever else is waiting, which keeps the window responsive.
@@ -237,8 +253,13 @@ void CKelvmonView::OnTimer(unsigned id) {
     m_receiver.OnTimer(open);
     if (wasPaused && !m_receiver.Paused())
         SetPauseCaption(); // the pause ended with the port
-    if (auto* status = Item<QLabel>(IdcPortStatus))
-        status->setText(PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort));
+    if (auto* status = Item<QLabel>(IdcPortStatus)) {
+        QString text = PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort);
+        if (!open && !m_portFailure.isEmpty())
+            text += QStringLiteral(": ") + m_portFailure; // the field is narrow: also a tooltip
+        status->setText(text);
+        status->setToolTip(text);
+    }
     // The lines of the last quarter second go to the disk now, so that a crash loses little.
     if (m_captureFile.IsOpen() && !m_captureFile.Flush())
         CaptureFailed();
@@ -256,6 +277,22 @@ void CKelvmonView::OnPause() {
 
 void CKelvmonView::OnClear() {
     m_list.Clear();
+    m_statistics.Clear();
+}
+
+int CKelvmonView::PortBitRate() const {
+    return m_serial.IsOpen() ? BitRateOfIndex(GetDocument()->m_BitRate) : 0;
+}
+
+void CKelvmonView::AddStatusAndFindBar() {
+    m_findBar = new CTrafficFindBar(m_list, Surface());
+    auto* frame = dynamic_cast<QMainWindow*>(window());
+    if (frame == nullptr)
+        return;
+    m_statusLabel = new CBusStatusLabel();
+    m_statusLabel->bitRate = [this] { return PortBitRate(); };
+    m_statusLabel->source = [this] { return m_statistics.Sample(PortBitRate()); };
+    frame->statusBar()->addPermanentWidget(m_statusLabel);
 }
 
 void CKelvmonView::OnTrakbusData() {

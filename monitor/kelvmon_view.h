@@ -9,6 +9,8 @@
 
 #include "controls/clock.h"
 #include "controls/resizable_form_view.h"
+#include "monitor/bus_statistics.h"
+#include "monitor/bus_status_label.h"
 #include "monitor/capture_file.h"
 #include "monitor/ret_edit.h"
 #include "monitor/send_file_job.h"
@@ -16,6 +18,7 @@
 #include "monitor/traffic_receiver.h"
 #include "serial/serial_mfc.h"
 
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -24,6 +27,7 @@
 class QLabel;
 
 class CKelvmonDoc;
+class CTrafficFindBar;
 
 class CKelvmonView : public CResizableFormView, private ITrafficOutput {
 public:
@@ -78,6 +82,12 @@ public:
     CTrafficList& TrafficList() { return m_list; }
     const CTrafficReceiver& Receiver() const { return m_receiver; }
     CClock& Clock() { return m_clock; }
+    CBusStatistics& Statistics() { return m_statistics; }
+    CBusStatusLabel* StatusLabel() const { return m_statusLabel; }
+    CTrafficFindBar* FindBar() const { return m_findBar; }
+    CSerialMFC& SerialPort() { return m_serial; }
+    // The rate the open port runs at; 0 when it is closed.
+    int PortBitRate() const;
     bool CaptureFileOpen() const { return m_captureFile.IsOpen(); }
 
     // Working copies of the document's values, exchanged with the controls.
@@ -104,6 +114,8 @@ private:
     QString& DocSendStr(int n);
     void AnchorControls();
     void SetPauseCaption();
+    // The bus figures in the frame's status bar and the find bar under the list.
+    void AddStatusAndFindBar();
     // A write, flush or close of the capture file failed: capture stops and the user is told.
     void CaptureFailed();
 
@@ -112,8 +124,13 @@ private:
     std::array<CRetEdit, 4> m_sendEdits;
     CTrafficReceiver m_receiver;
     CCaptureFile m_captureFile;
+    CBusStatistics m_statistics;
+    QPointer<CBusStatusLabel> m_statusLabel; // owned by the frame's status bar
+    CTrafficFindBar* m_findBar = nullptr;    // a child of the form
     bool m_anchored = false;
     bool m_closing = false;
+    // Why the port failed to open last time ("in use by another program"), empty otherwise.
+    QString m_portFailure;
     bool m_captureErrorPending = false;
     QLabel* m_sendProgress = nullptr; // in the frame's status bar
     bool m_sendOpen = false;          // a transfer whose end has not been shown yet

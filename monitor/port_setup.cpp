@@ -3,11 +3,12 @@
 #include "monitor/kelvmon_forms.h"
 #include "monitor/kelvmon_ids.h"
 #include "monitor/monitor_settings.h"
-#include "serial/port_names.h"
+#include "serial/port_failure.h"
+#include "serial/port_info.h"
+#include "serial/port_watcher.h"
 #include "serial/serial.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 
 using namespace kelvmon;
 
@@ -16,30 +17,12 @@ CPortSetup::CPortSetup(QWidget* parent) : platform::Dialog(PortSetupForm(), pare
     OnCommand(IdcBitRateList, platform::Notify::SelChange, [this] { OnBitRateChange(); });
 }
 
+CPortSetup::~CPortSetup() = default;
+
 bool CPortSetup::OnInitDialog() {
     platform::Dialog::OnInitDialog();
-    if (auto* ports = Item<QComboBox>(IdcPortList)) {
-        ports->clear();
-        for (int n = 1; n <= kHighestPort; ++n) {
-            const QString name = QStringLiteral("COM%1").arg(n);
-            const QByteArray device = (QStringLiteral("\\\\.\\") + name).toLatin1();
-            // Ports that are missing or in use by another program are not offered.
-            if (CSerial::ProbePort(device.constData()) != PortAvailable)
-                continue;
-            ports->addItem(name, n);
-            // The tooltip names the device that the entry stands for.
-            if (const auto path = serial::ResolvePortName(device.toStdString())) {
-                const QString entry = QString::fromStdString(*path);
-                const QString target = QFileInfo(entry).canonicalFilePath();
-                ports->setItemData(ports->count() - 1, target.isEmpty() ? entry : target,
-                                   Qt::ToolTipRole);
-            }
-            if (n == m_nPort)
-                ports->setCurrentIndex(ports->count() - 1);
-        }
-        if (ports->findData(m_nPort) < 0)
-            ports->setCurrentIndex(-1); // a stored port that is not free is not preselected
-    }
+    FillPortList();
+    m_portWatcher = std::make_unique<serial::PortWatcher>([this] { FillPortList(); });
     if (auto* rates = Item<QComboBox>(IdcBitRateList)) {
         rates->clear();
         for (int rate : kMonitorBitRates)
@@ -51,9 +34,44 @@ bool CPortSetup::OnInitDialog() {
     return true;
 }
 
+void CPortSetup::FillPortList() {
+    auto* ports = Item<QComboBox>(IdcPortList);
+    if (ports == nullptr)
+        return;
+    ports->clear();
+    for (int n = 1; n <= kHighestPort; ++n) {
+        const QString name = QStringLiteral("COM%1").arg(n);
+        const QByteArray device = (QStringLiteral("\\\\.\\") + name).toLatin1();
+        // Ports that are missing or in use by another program are not offered.
+        if (CSerial::ProbePort(device.constData()) != PortAvailable)
+            continue;
+        ports->addItem(name, n);
+        // The tooltip names the device that the entry stands for, and its adapter.
+        const serial::PortInfo info = serial::DescribePort(device.toStdString());
+        ports->setItemData(ports->count() - 1, QString::fromStdString(serial::PortTooltip(info)),
+                           Qt::ToolTipRole);
+        if (n == m_nPort)
+            ports->setCurrentIndex(ports->count() - 1);
+    }
+    if (ports->findData(m_nPort) >= 0) {
+        ports->setToolTip(ports->currentData(Qt::ToolTipRole).toString());
+        return;
+    }
+    ports->setCurrentIndex(-1); // a chosen port that is not free is not preselected
+    // Say why it is missing, when it is there but cannot be had.
+    int reason = 0;
+    const QByteArray chosen = QStringLiteral("\\\\.\\COM%1").arg(m_nPort).toLatin1();
+    CSerial::ProbePort(chosen.constData(), &reason);
+    const char* text = serial::PortFailureText(reason);
+    ports->setToolTip(text != nullptr ? QStringLiteral("COM%1: %2").arg(m_nPort).arg(text)
+                                      : QString());
+}
+
 void CPortSetup::OnPortChange() {
-    if (auto* ports = Item<QComboBox>(IdcPortList); ports && ports->currentIndex() >= 0)
+    if (auto* ports = Item<QComboBox>(IdcPortList); ports && ports->currentIndex() >= 0) {
         m_nPort = ports->currentData().toInt();
+        ports->setToolTip(ports->currentData(Qt::ToolTipRole).toString());
+    }
 }
 
 void CPortSetup::OnBitRateChange() {

@@ -1,16 +1,34 @@
 #include "monitor/traffic_list.h"
 
+#include "monitor/line_meaning.h"
+#include "monitor/traffic_list_accessible.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr int kTextMargin = 2; // pixels left of the text
 }
 
 CTrafficList::CTrafficList(QWidget* parent) : QAbstractItemView(parent), m_model(this) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(TrafficListAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setModel(&m_model);
     // Lines arriving at full bus load would otherwise repaint the list after every read.
     m_publishTimer.setSingleShot(true);
@@ -19,7 +37,8 @@ CTrafficList::CTrafficList(QWidget* parent) : QAbstractItemView(parent), m_model
         if (m_publishPending)
             Publish();
     });
-    setSelectionMode(QAbstractItemView::NoSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -52,10 +71,41 @@ void CTrafficList::Clear() {
 void CTrafficList::Publish() {
     m_publishPending = false;
     m_publishTimer.stop();
+    const int before = m_model.rowCount();
     m_model.Publish();
     if (m_scrollPending) {
         m_scrollPending = false;
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        // Selected lines stay where the user looks at them.
+        if (!selectionModel()->hasSelection())
+            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+    const int after = m_model.rowCount();
+    if (QAccessible::isActive() && after > before) {
+        // Readers learn of each new line; a burst larger than a screenful is told as one change.
+        constexpr int kLinesTold = 64;
+        if (after - before <= kLinesTold) {
+            for (int row = before; row < after; ++row) {
+                QAccessibleEvent event(this, QAccessible::ObjectCreated);
+                event.setChild(row);
+                QAccessible::updateAccessibility(&event);
+            }
+        } else {
+            QAccessibleEvent event(this, QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+}
+
+void CTrafficList::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                               const QList<int>& roles) {
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    if (!QAccessible::isActive() || !topLeft.isValid() || !bottomRight.isValid())
+        return;
+    // A raw line filled in place reads anew.
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        event.setChild(row);
+        QAccessible::updateAccessibility(&event);
     }
 }
 
@@ -120,6 +170,7 @@ QModelIndex CTrafficList::indexAt(const QPoint& point) const {
 }
 
 void CTrafficList::reset() {
+    DropTrafficLineAccessibles(*this);
     QAbstractItemView::reset();
     m_widest = 0;
     updateGeometries();
@@ -172,10 +223,34 @@ bool CTrafficList::isIndexHidden(const QModelIndex&) const {
     return false;
 }
 
-void CTrafficList::setSelection(const QRect&, QItemSelectionModel::SelectionFlags) {}
+void CTrafficList::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags flags) {
+    const int rows = m_model.rowCount();
+    if (rows == 0)
+        return;
+    const QRect r = rect.normalized();
+    const int rowHeight = RowHeight();
+    auto rowAt = [&](int y) {
+        return std::clamp(TopRow() + (y < 0 ? (y - rowHeight + 1) / rowHeight : y / rowHeight), 0,
+                          rows - 1);
+    };
+    const QItemSelection selection(m_model.index(rowAt(r.top())), m_model.index(rowAt(r.bottom())));
+    selectionModel()->select(selection, flags);
+}
 
-QRegion CTrafficList::visualRegionForSelection(const QItemSelection&) const {
-    return {};
+QRegion CTrafficList::visualRegionForSelection(const QItemSelection& selection) const {
+    QRegion region;
+    const int top = TopRow();
+    const int bottom = top + VisibleRows() + 1;
+    for (const QItemSelectionRange& range : selection) {
+        const int first = std::max(range.top(), top);
+        const int last = std::min(range.bottom(), bottom);
+        if (first > last)
+            continue;
+        const QRect a = visualRect(m_model.index(first));
+        const QRect b = visualRect(m_model.index(last));
+        region += a.united(b);
+    }
+    return region;
 }
 
 void CTrafficList::paintEvent(QPaintEvent* event) {
@@ -186,13 +261,25 @@ void CTrafficList::paintEvent(QPaintEvent* event) {
     const int last = std::min(m_model.rowCount() - 1, TopRow() + area.bottom() / rowHeight);
     const QFontMetrics metrics = fontMetrics();
     const int x = kTextMargin - horizontalOffset();
-    painter.setPen(palette().color(QPalette::Text));
+    const QColor textColor = palette().color(QPalette::Text);
+    painter.setPen(textColor);
+    // Without a selection the rows are painted as they always were.
+    const QItemSelectionModel* selection =
+        selectionModel()->hasSelection() ? selectionModel() : nullptr;
     int widest = m_widest;
     for (int row = first; row <= last; ++row) {
         const std::string text = m_model.LineText(row);
         const QString line = QString::fromLatin1(text.data(), qsizetype(text.size()));
         const int y = (row - TopRow()) * rowHeight;
+        const bool selected = selection != nullptr && selection->isRowSelected(row);
+        if (selected) {
+            painter.fillRect(QRect(0, y, viewport()->width(), rowHeight),
+                             palette().color(QPalette::Highlight));
+            painter.setPen(palette().color(QPalette::HighlightedText));
+        }
         painter.drawText(x, y + metrics.ascent(), line);
+        if (selected)
+            painter.setPen(textColor);
         widest = std::max(widest, metrics.horizontalAdvance(line));
     }
     if (widest > m_widest) {
@@ -228,4 +315,109 @@ void CTrafficList::rowsInserted(const QModelIndex& parent, int start, int end) {
     // Only rows that land in the visible part need painting.
     if (start < top + VisibleRows() + 1 || wasAtEnd)
         viewport()->update();
+}
+
+QString CTrafficList::LineMeaningText(std::int64_t row) const {
+    if (row < 0 || row >= m_model.LineCount())
+        return {};
+    const CTrafficStore& store = m_model.Store();
+    const TrafficLine line = store.Line(row);
+    const TrafficLine previous = row > 0 ? store.Line(row - 1) : TrafficLine{};
+    return QString::fromStdString(LineMeaning(line, row > 0 ? &previous : nullptr));
+}
+
+std::string CTrafficList::SelectedText() const {
+    if (!selectionModel()->hasSelection())
+        return {};
+    // Ranges may overlap after Ctrl+clicks; each row is copied once, in list order.
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    std::string text;
+    int next = 0; // first row not yet copied
+    for (const auto& [top, bottom] : ranges) {
+        const int from = std::max(top, next);
+        if (from > bottom)
+            continue;
+        m_model.Store().Scan(from, bottom, [&text](std::int64_t, const TrafficLine& line) {
+            AppendLineText(line, text);
+            text += "\r\n";
+        });
+        next = bottom + 1;
+    }
+    return text;
+}
+
+void CTrafficList::CopySelection() const {
+    const std::string text = SelectedText();
+    if (!text.empty())
+        QApplication::clipboard()->setText(
+            QString::fromLatin1(text.data(), qsizetype(text.size())));
+}
+
+void CTrafficList::SelectRow(int row) {
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const QModelIndex index = m_model.index(row);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index, PositionAtCenter);
+}
+
+void CTrafficList::keyPressEvent(QKeyEvent* event) {
+    if (event == QKeySequence::Copy) {
+        CopySelection();
+        event->accept();
+        return;
+    }
+    if (event == QKeySequence::Find && onFindRequested) {
+        onFindRequested();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && selectionModel()->hasSelection()) {
+        clearSelection(); // the list follows the traffic again
+        event->accept();
+        return;
+    }
+    QAbstractItemView::keyPressEvent(event);
+}
+
+std::unique_ptr<QMenu> CTrafficList::ContextMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* copy = menu->addAction(QStringLiteral("&Copy"), [this] { CopySelection(); });
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(selectionModel()->hasSelection());
+    QAction* all = menu->addAction(QStringLiteral("Select &All"), [this] { selectAll(); });
+    all->setShortcut(QKeySequence::SelectAll);
+    all->setEnabled(m_model.rowCount() > 0);
+    if (onFindRequested) {
+        menu->addSeparator();
+        QAction* find = menu->addAction(QStringLiteral("&Find..."), [this] { onFindRequested(); });
+        find->setShortcut(QKeySequence::Find);
+    }
+    return menu;
+}
+
+void CTrafficList::contextMenuEvent(QContextMenuEvent* event) {
+    ContextMenu()->exec(event->globalPos());
+}
+
+bool CTrafficList::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid())
+            QToolTip::showText(help->globalPos(), LineMeaningText(index.row()), viewport(),
+                               visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QAbstractItemView::viewportEvent(event);
+}
+
+void CTrafficList::SetBottomMargin(int pixels) {
+    setViewportMargins(0, 0, 0, pixels);
+    updateGeometries();
 }

@@ -4,11 +4,20 @@
 // rows by arithmetic alone: adding lines, scrolling to the end and painting cost the same with
 // ten lines or ten million. New lines are published, and the list scrolled to its end, at most
 // every 25 ms, which keeps it responsive and cheap at full bus load.
+//
+// Lines can be selected (click, Shift, Ctrl, Ctrl+A) and copied as the capture file holds them;
+// while lines are selected the list does not scroll away from them. Hovering a line shows what
+// it means.
 
 #include "monitor/traffic_model.h"
 
 #include <QAbstractItemView>
 #include <QTimer>
+#include <functional>
+#include <memory>
+
+class QAccessibleInterface;
+class QMenu;
 
 class CTrafficList : public QAbstractItemView {
 public:
@@ -26,6 +35,23 @@ public:
     void Clear();
     // The text of a line, published or not.
     std::string LineText(std::int64_t row) const { return m_model.LineText(row); }
+    // What the line means (tooltip and accessible description).
+    QString LineMeaningText(std::int64_t row) const;
+
+    // The selected lines, each followed by CR LF, as the capture file holds them; empty when
+    // nothing is selected.
+    std::string SelectedText() const;
+    void CopySelection() const;
+    // The menu of the right mouse button: Copy, Select All and (with a find bar) Find.
+    std::unique_ptr<QMenu> ContextMenu();
+    // Selects `row` alone, makes it current and scrolls it into view.
+    void SelectRow(int row);
+
+    // Room under the rows, in pixels, for a bar that lies over the list's bottom edge.
+    void SetBottomMargin(int pixels);
+
+    // Called for Ctrl+F and the context menu's "Find...".
+    std::function<void()> onFindRequested;
 
     // Shows what has changed now rather than at the next publishing time.
     void Publish();
@@ -50,8 +76,16 @@ protected:
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    friend QAccessibleInterface* TrafficListAccessibleFactory(const QString&, QObject*);
+    friend void DropTrafficLineAccessibles(CTrafficList& list);
+
     void SchedulePublish();
     int VisibleRows() const; // rows that fit wholly
 
@@ -59,5 +93,6 @@ private:
     QTimer m_publishTimer;
     bool m_publishPending = false;
     bool m_scrollPending = false;
-    int m_widest = 0; // widest line painted so far, in pixels
+    int m_widest = 0;                             // widest line painted so far, in pixels
+    QAccessibleInterface* m_accessible = nullptr; // made by the factory when first asked for
 };

@@ -1,5 +1,6 @@
 #include "monitor/traffic_store.h"
 
+#include <algorithm>
 #include <cstring>
 
 // Record layout: one header byte (bits 0-5 byte count, bit 6 raw line, bit 7 time-stamped),
@@ -107,6 +108,7 @@ void CTrafficStore::Clear() {
     m_blockStart.shrink_to_fit();
     m_lastPos = 0;
     m_count = 0;
+    ++m_generation;
 }
 
 std::size_t CTrafficStore::RecordAt(std::uint64_t pos, TrafficLine* line) const {
@@ -152,6 +154,25 @@ TrafficLine CTrafficStore::Line(std::int64_t row) const {
         pos = NextRecord(pos);
     RecordAt(pos, &line);
     return line;
+}
+
+void CTrafficStore::Scan(std::int64_t first, std::int64_t last,
+                         const std::function<void(std::int64_t, const TrafficLine&)>& visit) const {
+    first = std::max<std::int64_t>(first, 0);
+    last = std::min(last, m_count - 1);
+    if (first > last)
+        return;
+    std::uint64_t pos = m_blockStart[static_cast<std::size_t>(first >> kBlockShift)];
+    for (std::int64_t i = first & ((std::int64_t{1} << kBlockShift) - 1); i > 0; --i)
+        pos = NextRecord(pos);
+    TrafficLine line;
+    for (std::int64_t row = first;; ++row) {
+        RecordAt(pos, &line);
+        visit(row, line);
+        if (row == last)
+            break;
+        pos = NextRecord(pos);
+    }
 }
 
 std::string CTrafficStore::Text(std::int64_t row) const {

@@ -7,6 +7,7 @@
 #include "monitor/traffic_line.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,12 @@ public:
     void Clear();
 
     TrafficLine Line(std::int64_t row) const; // row in 0 .. Count()-1
+    // Calls `visit` with the rows first .. last (clamped to the lines held) in order, walking
+    // the records once instead of finding each row anew.
+    void Scan(std::int64_t first, std::int64_t last,
+              const std::function<void(std::int64_t, const TrafficLine&)>& visit) const;
+    // Changes with every Clear, so that a reader of rows can tell new lines from old ones.
+    std::uint64_t Generation() const { return m_generation; }
     std::string Text(std::int64_t row) const;
 
     // Bytes held in chunks and index, for the memory figures of the benchmark.
@@ -43,4 +50,5 @@ private:
     std::vector<std::uint64_t> m_blockStart; // position of line k << kBlockShift
     std::uint64_t m_lastPos = 0;             // position of the last line
     std::int64_t m_count = 0;
+    std::uint64_t m_generation = 0;
 };

@@ -123,21 +123,27 @@ CSerial::~CSerial() {
     }
 }
 
-PortState CSerial::ProbePort(const char* device) {
+PortState CSerial::ProbePort(const char* device, int* reason) {
+    int unused = 0;
+    int& why = reason != nullptr ? *reason : unused;
+    why = 0;
     const std::optional<std::string> path = serial::ResolvePortName(device);
     if (!path) {
         return PortNotPresent;
     }
     int fd = -1;
-    switch (SerialErrorFromErrno(serial::OpenExclusive(path->c_str(), fd))) {
+    const int error = serial::OpenExclusive(path->c_str(), fd);
+    switch (SerialErrorFromErrno(error)) {
     case SerialOk:
         serial::CloseExclusive(fd);
         return PortAvailable;
     case SerialErrFileNotFound:
         return PortNotPresent;
     case SerialErrAccessDenied:
+        why = error;
         return PortInUse;
     default:
+        why = error;
         return PortError;
     }
 }
@@ -149,7 +155,10 @@ std::int32_t CSerial::Open(const char* device, std::uint32_t inQueueSize,
         return Store(SerialErrAlreadyOpen);
     }
     std::shared_ptr<SerialDevice> opened;
-    if (std::int32_t error = SerialDevice::Open(device, opened)) {
+    int reason = 0;
+    const std::int32_t error = SerialDevice::Open(device, opened, reason);
+    lastOpenReason.store(reason);
+    if (error != SerialOk) {
         return Store(error);
     }
     if (overlapped) {

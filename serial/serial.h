@@ -64,9 +64,9 @@ enum PortState : std::int32_t {
     PortInUse = 2,
 };
 
-// Event bits. EvRxChar, EvBreak, EvError and the modem-line events (EvCts, EvDsr, EvRlsd,
-// EvRing; only on devices that count them) are reported; EvRxFlag and EvTxEmpty are accepted in
-// the mask but never reported on this platform.
+// Event bits. EvRxChar, EvRxFlag (the event character among the received bytes), EvTxEmpty
+// (the last write's bytes have left the output queue), EvBreak, EvError and the modem-line
+// events (EvCts, EvDsr, EvRlsd, EvRing; only on devices that count them) are reported.
 inline constexpr std::uint32_t EvRxChar = 0x0001;
 inline constexpr std::uint32_t EvRxFlag = 0x0002;
 inline constexpr std::uint32_t EvTxEmpty = 0x0004;
@@ -154,13 +154,18 @@ public:
                               CompletionRecord* record = nullptr,
                               std::uint32_t timeoutMs = SerialInfinite);
 
-    // Whether the device could be opened now; needs no object.
-    static PortState ProbePort(const char* device);
+    // Whether the device could be opened now; needs no object. reason, when given, receives the
+    // errno behind PortInUse or PortError (EACCES: no permission; EBUSY or EWOULDBLOCK: held by
+    // another program), 0 otherwise.
+    static PortState ProbePort(const char* device, int* reason = nullptr);
 
     // The reported events under the mask; clears them.
     std::uint32_t TakeEvents();
     bool IsOpen() const;
     std::int32_t GetLastError() const { return lastError.load(); }
+    // The errno behind the last failed Open (0 after a successful one), which tells apart the
+    // causes that share a code, such as no permission and in use (both 5).
+    int GetLastOpenReason() const { return lastOpenReason.load(); }
 
 protected:
     // The open device, for the event classes.
@@ -175,6 +180,7 @@ protected:
     // Fields. The atomics are shared with an event thread and with a thread that closes the port
     // while another reads; the device object stays alive while an operation still uses it.
     std::atomic<std::int32_t> lastError{0};
+    std::atomic<int> lastOpenReason{0};
     serial::SharedSlot<serial::SerialDevice> handle;
     std::atomic<std::uint32_t> pendingEvents{0};
     std::atomic<std::uint32_t> eventMask{0};

@@ -1,14 +1,20 @@
 #include "serial/serial_device.h"
 
+#include "serial/port_lock.h"
 #include "serial/port_names.h"
 #include "serial/serial.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -19,6 +25,13 @@ constexpr std::uint32_t ModemEvents = EvCts | EvDsr | EvRlsd | EvRing;
 // How often the modem-line counters are read while a wait for modem events is pending; the
 // kernel has no readiness notification for them.
 constexpr int CounterPollMs = 50;
+// A write is complete when its bytes have left the driver's queue; there is no notification for
+// that either, so the queue is looked at about as often as it can empty.
+constexpr int DrainPollMaxMs = 20;
+// How long Close lets queued bytes go out before it discards them, well inside its 100 ms.
+constexpr int CloseDrainMs = 50;
+// Received bytes held ahead of the reader while the event character is watched.
+constexpr std::size_t HeldInputLimit = 65536;
 
 // The device has gone (a pulled adapter, a closed pseudo-terminal master).
 bool IsDeviceGone(int error) {
@@ -37,6 +50,24 @@ bool Grew(int now, int before) {
     return now != before;
 }
 
+// Bytes written but not yet sent; 0 where the driver cannot tell (a pseudo-terminal passes
+// every byte on at once).
+int QueuedOutput(int fd) {
+    int queued = 0;
+    return ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
+// The device behind a path, links followed, for the lock file's name.
+std::string RealDevicePath(const char* path) {
+    char* real = realpath(path, nullptr);
+    if (real == nullptr) {
+        return path;
+    }
+    std::string result = real;
+    std::free(real);
+    return result;
+}
+
 } // namespace
 
 int OpenExclusive(const char* path, int& fd) {
@@ -45,13 +76,24 @@ int OpenExclusive(const char* path, int& fd) {
         return errno;
     }
     // flock also keeps out root, whom TIOCEXCL lets through.
+    int error = 0;
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        const int error = errno;
+        error = errno;
+    } else {
+        // Programs that use neither: a plain open(2) elsewhere, or a UUCP lock file.
+        struct stat device {};
+        if (fstat(fd, &device) == 0) {
+            error = CheckOtherOpeners(device.st_rdev);
+        }
+        if (error == 0) {
+            error = CheckLockFile(RealDevicePath(path));
+        }
+    }
+    if (error != 0) {
         close(fd);
         fd = -1;
-        return error;
     }
-    return 0;
+    return error;
 }
 
 void CloseExclusive(int fd) {
@@ -71,25 +113,74 @@ struct SerialDevice::Operation {
     std::thread::id starter = std::this_thread::get_id();
 };
 
-std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>& device) {
+std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>& device,
+                                int& systemError) {
+    systemError = 0;
     const std::optional<std::string> path = ResolvePortName(name);
     if (!path) {
+        systemError = ENOENT;
         return SerialErrFileNotFound;
     }
     int fd = -1;
     if (int error = OpenExclusive(path->c_str(), fd)) {
+        systemError = error;
         return SerialErrorFromErrno(error);
     }
     if (int error = MakeRaw(fd)) {
         CloseExclusive(fd);
+        systemError = error;
+        return SerialErrorFromErrno(error);
+    }
+    const std::string devicePath = RealDevicePath(path->c_str());
+    bool locked = false;
+    if (int error = TakeLockFile(devicePath, locked)) {
+        CloseExclusive(fd);
+        systemError = error;
         return SerialErrorFromErrno(error);
     }
     auto opened = std::make_shared<SerialDevice>(fd);
+    if (locked) {
+        opened->lockedPath_ = devicePath;
+    }
+    opened->AskForLowLatency();
     if (std::int32_t result = opened->Init()) {
+        systemError = result & ~SerialErrnoBase;
         return result; // the destructor releases what Init acquired
     }
     device = std::move(opened);
     return SerialOk;
+}
+
+// USB adapters hold received bytes for up to their latency timer (16 ms on many) unless asked
+// for low latency. Drivers and pseudo-terminals that refuse are left as they are.
+void SerialDevice::AskForLowLatency() {
+    serial_struct current{};
+    if (ioctl(fd_, TIOCGSERIAL, &current) != 0 || (current.flags & ASYNC_LOW_LATENCY) != 0) {
+        return;
+    }
+    serial_struct wanted = current;
+    wanted.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd_, TIOCSSERIAL, &wanted) == 0) {
+        savedSerial_ = current;
+        lowLatencySet_ = true;
+    }
+}
+
+// Close must not wait for the driver's closing wait (30 s at worst): what has not gone out
+// soon is discarded.
+void SerialDevice::LetOutputGo() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CloseDrainMs);
+    while (QueuedOutput(fd_) > 0 && std::chrono::steady_clock::now() < deadline) {
+        usleep(2000);
+    }
+    if (QueuedOutput(fd_) > 0) {
+        DiscardOutput(fd_);
+    }
+    if (lowLatencySet_) {
+        ioctl(fd_, TIOCSSERIAL, &savedSerial_);
+        lowLatencySet_ = false;
+    }
 }
 
 SerialDevice::SerialDevice(int fd) : fd_(fd) {}
@@ -150,8 +241,16 @@ void SerialDevice::Shutdown() {
             *fd = -1;
         }
     }
+    if (lostError_ == 0) {
+        LetOutputGo();
+    }
     CloseExclusive(fd_);
     fd_ = -1;
+    if (!lockedPath_.empty()) {
+        ReleaseLockFile(lockedPath_);
+        lockedPath_.clear();
+    }
+    held_.clear();
 }
 
 std::int32_t SerialDevice::Unusable() const {
@@ -272,6 +371,9 @@ std::int32_t SerialDevice::Start(Operation operation) {
             Complete(operation, SerialOk);
             return SerialOk;
         }
+    } else if (operation.kind == Operation::Kind::Write && HasPendingWrite()) {
+        // Behind the writes under way, so that only the first has bytes in the driver's queue
+        // and a time-out discards nothing of another write.
     } else if (Progress progress = Advance(operation); progress != Progress::Pending) {
         if (progress == Progress::DeviceGone) {
             MarkLost(EIO);
@@ -286,6 +388,13 @@ std::int32_t SerialDevice::Start(Operation operation) {
 // Moves a transfer on as far as the device allows without blocking.
 SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
     const bool reading = operation.kind == Operation::Kind::Read;
+    if (reading && !held_.empty()) {
+        const std::size_t taken =
+            std::min<std::size_t>(held_.size(), operation.size - operation.done);
+        std::copy_n(held_.begin(), taken, operation.buffer + operation.done);
+        held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(taken));
+        operation.done += static_cast<std::uint32_t>(taken);
+    }
     while (operation.done < operation.size) {
         std::uint8_t* at = operation.buffer + operation.done;
         const std::size_t left = operation.size - operation.done;
@@ -316,8 +425,44 @@ SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
         Complete(operation, SerialErrorFromErrno(error));
         return IsDeviceGone(error) ? Progress::DeviceGone : Progress::Finished;
     }
+    if (!reading) {
+        // Done only when the bytes have left the queue: until then a time-out may still
+        // discard them, and the caller must not have been told that they went.
+        if (QueuedOutput(fd_) > 0) {
+            return Progress::Pending;
+        }
+        Complete(operation, SerialOk);
+        RaiseEvents(EvTxEmpty);
+        return Progress::Finished;
+    }
     Complete(operation, SerialOk);
     return Progress::Finished;
+}
+
+bool SerialDevice::HasPendingWrite() const {
+    return std::any_of(pending_.begin(), pending_.end(), [](const Operation& operation) {
+        return operation.kind == Operation::Kind::Write;
+    });
+}
+
+// How long until the next look at a draining write's queue; -1 when no write drains.
+int SerialDevice::DrainPollMs() const {
+    for (const Operation& operation : pending_) {
+        if (operation.kind != Operation::Kind::Write) {
+            continue;
+        }
+        if (operation.done < operation.size) {
+            return -1; // still writing: the device reports room for more
+        }
+        const int queued = QueuedOutput(fd_);
+        if (kept_.bitRate == 0) {
+            return 1;
+        }
+        // About ten bit times per byte.
+        const long long ms = static_cast<long long>(queued) * 10000 / kept_.bitRate;
+        return static_cast<int>(std::clamp<long long>(ms, 1, DrainPollMaxMs));
+    }
+    return -1;
 }
 
 void SerialDevice::Complete(Operation& operation, std::int32_t status) {
@@ -366,20 +511,27 @@ bool SerialDevice::CancelThreadOperations(const CompletionRecord& watched) {
     std::lock_guard lock(mutex_);
     const std::thread::id caller = std::this_thread::get_id();
     bool watchedCancelled = false;
-    bool writeCancelled = false;
+    bool firstWriteCancelled = false;
+    bool firstWrite = true;
     for (auto it = pending_.begin(); it != pending_.end();) {
+        const bool isWrite = it->kind == Operation::Kind::Write;
         if (it->starter != caller) {
+            firstWrite &= !isWrite;
             ++it;
             continue;
         }
         watchedCancelled |= it->record == &watched;
-        writeCancelled |= it->kind == Operation::Kind::Write;
+        firstWriteCancelled |= isWrite && firstWrite && it->done > 0;
+        firstWrite &= !isWrite;
         Complete(*it, SerialErrorFromErrno(ECANCELED));
         it = pending_.erase(it);
     }
-    if (writeCancelled && Unusable() == SerialOk) {
+    // Only the first pending write has bytes in the queue: what is left of it goes, and nothing
+    // of the writes that completed before it.
+    if (firstWriteCancelled && Unusable() == SerialOk && QueuedOutput(fd_) > 0) {
         DiscardOutput(fd_);
     }
+    Wake(); // a write that waited behind the cancelled one may start
     return watchedCancelled;
 }
 
@@ -462,14 +614,34 @@ bool SerialDevice::NeedsCounterPolling() const {
 // Whether bytes have arrived since the input queue was last looked at. The device is reported
 // readable on every wake-up while unread bytes wait (any readiness change reports all of them),
 // so readability alone would repeat the received-data event for the same bytes.
-bool SerialDevice::TakeNewInput() {
+std::uint32_t SerialDevice::TakeNewInput() {
     int queued = 0;
     if (ioctl(fd_, TIOCINQ, &queued) != 0) {
-        return true; // cannot tell: report it, a read finds out
+        return EvRxChar; // cannot tell: report it, a read finds out
     }
     const bool grew = queued > inputSeen_;
     inputSeen_ = queued;
-    return grew;
+    if (!grew) {
+        return 0;
+    }
+    if ((mask_ & EvRxFlag) == 0) {
+        return EvRxChar;
+    }
+    // The event character can only be seen in the bytes themselves: read them ahead of the
+    // reader, who gets them first.
+    bool flagged = false;
+    std::uint8_t chunk[4096];
+    while (held_.size() < HeldInputLimit) {
+        const ssize_t got = read(fd_, chunk, std::min(sizeof chunk, HeldInputLimit - held_.size()));
+        if (got <= 0) {
+            break; // empty (EAGAIN); a hang-up is found by the next wait
+        }
+        flagged |= std::find(chunk, chunk + got, kept_.eventChar) != chunk + got;
+        held_.insert(held_.end(), chunk, chunk + got);
+    }
+    int left = 0;
+    inputSeen_ = ioctl(fd_, TIOCINQ, &left) == 0 ? left : 0;
+    return EvRxChar | (flagged ? EvRxFlag : 0);
 }
 
 void SerialDevice::Wake() {
@@ -486,6 +658,10 @@ void SerialDevice::ServiceLoop() {
                 return;
             }
             timeout = NeedsCounterPolling() ? CounterPollMs : -1;
+            const int drain = DrainPollMs();
+            if (drain >= 0 && (timeout < 0 || drain < timeout)) {
+                timeout = drain;
+            }
         }
         epoll_event ready[2];
         const int count = epoll_wait(epoll_, ready, 2, timeout);
@@ -519,11 +695,15 @@ void SerialDevice::ServiceLoop() {
             MarkLost(EIO);
             continue;
         }
-        const std::uint32_t events = (input && TakeNewInput() ? EvRxChar : 0) | CountedEvents();
+        const std::uint32_t events = (input ? TakeNewInput() : 0) | CountedEvents();
+        bool writeAhead = false; // a write under way: the later ones wait for it
         for (auto it = pending_.begin(); it != pending_.end();) {
-            const Progress progress =
-                it->kind == Operation::Kind::Wait ? Progress::Pending : Advance(*it);
+            const bool isWrite = it->kind == Operation::Kind::Write;
+            const Progress progress = it->kind == Operation::Kind::Wait || (isWrite && writeAhead)
+                                          ? Progress::Pending
+                                          : Advance(*it);
             if (progress == Progress::Pending) {
+                writeAhead |= isWrite;
                 ++it;
                 continue;
             }

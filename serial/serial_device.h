@@ -10,16 +10,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <linux/serial.h>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace serial {
 
-// Opens a terminal device exclusively (O_NOCTTY, flock and TIOCEXCL); never creates anything.
-// Returns 0 and the descriptor, or an errno value.
+// Opens a terminal device exclusively (O_NOCTTY, flock and TIOCEXCL) and refuses it with EBUSY
+// when another process of the same user has it open or a live process holds its lock file;
+// never creates anything. Returns 0 and the descriptor, or an errno value.
 int OpenExclusive(const char* path, int& fd);
 // Releases a descriptor from OpenExclusive.
 void CloseExclusive(int fd);
@@ -34,8 +37,11 @@ struct ReadTimeouts {
 
 class SerialDevice {
 public:
-    // Resolves the name, opens the device exclusively in raw mode and starts the service thread.
-    static std::int32_t Open(const char* name, std::shared_ptr<SerialDevice>& device);
+    // Resolves the name, opens the device exclusively in raw mode, takes its lock file where the
+    // lock folder allows it, asks for low latency and starts the service thread. systemError
+    // receives the errno behind a failure (0 on success).
+    static std::int32_t Open(const char* name, std::shared_ptr<SerialDevice>& device,
+                             int& systemError);
 
     explicit SerialDevice(int fd);
     SerialDevice(const SerialDevice&) = delete;
@@ -54,13 +60,15 @@ public:
     std::int32_t SetMask(std::uint32_t mask);
 
     // Start an operation on record. Return 0 when it finished at once (the record's signal is
-    // set), SerialErrIoPending when the record will be completed later, or the error.
+    // set), SerialErrIoPending when the record will be completed later, or the error. A write
+    // completes when its bytes have left the driver's queue; writes go out in the order started.
     std::int32_t StartRead(CompletionRecord& record, void* buffer, std::uint32_t size);
     std::int32_t StartWrite(CompletionRecord& record, const void* data, std::uint32_t size);
     std::int32_t StartWait(CompletionRecord& record, std::atomic<std::uint32_t>& events);
 
     // Cancels the pending operations that the calling thread started; the unsent bytes of a
-    // cancelled write are discarded. Returns whether `watched` was among them.
+    // cancelled write are discarded, and nothing of the writes that completed before it.
+    // Returns whether `watched` was among them.
     bool CancelThreadOperations(const CompletionRecord& watched);
 
     // Returns and resets the line-error flags gathered since the last call.
@@ -82,7 +90,11 @@ private:
     std::int32_t Unusable() const;
     std::uint32_t CountedEvents();
     bool NeedsCounterPolling() const;
-    bool TakeNewInput();
+    std::uint32_t TakeNewInput();
+    bool HasPendingWrite() const;
+    int DrainPollMs() const;
+    void AskForLowLatency();
+    void LetOutputGo();
     void Wake();
     void ServiceLoop();
 
@@ -102,6 +114,10 @@ private:
     serial_icounter_struct eventCounts_{};
     serial_icounter_struct errorCounts_{};
     std::uint32_t injectedErrors_ = 0;
+    std::deque<std::uint8_t> held_; // read ahead to find the event character, not yet taken
+    std::string lockedPath_;        // the device whose lock file we hold
+    serial_struct savedSerial_{};   // the driver's flags before low latency was asked for
+    bool lowLatencySet_ = false;
     std::thread service_;
 };
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 CSerialEx::~CSerialEx() {
-    if (thread.joinable()) {
+    if (thread.joinable() || !letGo.empty()) {
         CSerialEx::Close();
     }
 }
@@ -26,24 +26,45 @@ std::int32_t CSerialEx::Open(const char* device, std::uint32_t inQueueSize,
 
 std::int32_t CSerialEx::Close() {
     StopEventThread(SerialInfinite);
+    JoinLetGoThreads();
     threadEvent.reset();
     return CSerial::Close();
+}
+
+// Threads let go by an expired stop still use this object: they end before it is released.
+void CSerialEx::JoinLetGoThreads() {
+    if (letGo.empty()) {
+        return;
+    }
+    // Whatever wait they have started completes with no event bits.
+    if (std::shared_ptr<serial::SerialDevice> device = Device()) {
+        device->SetMask(GetEventMask());
+    }
+    for (std::thread& waiting : letGo) {
+        waiting.join();
+    }
+    letGo.clear();
 }
 
 std::int32_t CSerialEx::StartEventThread() {
     if (thread.joinable()) {
         return Store(SerialOk);
     }
+    if (!IsOpen() || !threadEvent) {
+        return Store(SerialErrNotOpen);
+    }
     auto ended = std::make_shared<platform::ManualResetSignal>();
+    auto told = std::make_shared<std::atomic<bool>>(false);
     try {
-        thread = std::thread([this, ended] {
-            EventLoop();
+        thread = std::thread([this, ended, told] {
+            EventLoop(*told);
             ended->Set();
         });
     } catch (const std::system_error& failure) {
         return Store(SerialErrorFromErrno(failure.code().value()));
     }
     threadEnded = std::move(ended);
+    threadTold = std::move(told);
     return Store(SerialOk);
 }
 
@@ -52,18 +73,20 @@ std::int32_t CSerialEx::StopEventThread(std::uint32_t timeoutMs) {
         stopping.store(true);
         // Re-applying the mask completes the thread's pending wait with no event bits.
         SetEventMask(GetEventMask());
+        threadTold->store(true); // stays set for this thread, whatever comes after
         if (threadEnded->Wait(timeoutMs) == platform::WaitSignalled) {
             thread.join();
         } else {
-            thread.detach();
+            letGo.push_back(std::move(thread));
         }
         stopping.store(false);
         threadEnded.reset();
+        threadTold.reset();
     }
     return Store(SerialOk);
 }
 
-void CSerialEx::EventLoop() {
+void CSerialEx::EventLoop(const std::atomic<bool>& told) {
     for (;;) {
         threadEvent->Reset();
         CompletionRecord record;
@@ -72,7 +95,7 @@ void CSerialEx::EventLoop() {
             return; // the error stays in lastError; the port stays open until Close
         }
         std::shared_ptr<serial::SerialDevice> device = Device();
-        if (stopping.load()) {
+        if (ShouldStop(told)) {
             // The stop came before the wait was in place, so nothing will complete it.
             if (device) {
                 device->CancelThreadOperations(record);
@@ -80,7 +103,7 @@ void CSerialEx::EventLoop() {
             return;
         }
         threadEvent->Wait(platform::WaitForever);
-        if (stopping.load()) {
+        if (ShouldStop(told)) {
             return;
         }
         const std::uint32_t events = TakeEvents();
@@ -93,7 +116,7 @@ void CSerialEx::EventLoop() {
         if (events != 0) {
             DeliverEvent(events, errors);
         }
-        if (stopping.load()) {
+        if (ShouldStop(told)) {
             return;
         }
     }

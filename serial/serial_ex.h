@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 class CSerialEx : public CSerial {
 public:
@@ -22,10 +23,10 @@ public:
     // Stops the event thread (without a time limit), then closes the port.
     std::int32_t Close() override;
 
-    // Starts the event thread unless it runs already.
+    // Starts the event thread unless it runs already; SerialErrNotOpen when the port is closed.
     virtual std::int32_t StartEventThread();
     // Wakes the event thread and waits up to timeoutMs for it to end. When the wait expires the
-    // thread is let go; the object must then outlive it.
+    // thread is let go of here but told to end, and Close waits for it.
     virtual std::int32_t StopEventThread(std::uint32_t timeoutMs = SerialInfinite);
 
 protected:
@@ -39,6 +40,11 @@ protected:
     std::shared_ptr<platform::ManualResetSignal> threadEvent;
 
 private:
-    void EventLoop();
+    void EventLoop(const std::atomic<bool>& told);
+    bool ShouldStop(const std::atomic<bool>& told) const { return stopping.load() || told.load(); }
+    void JoinLetGoThreads();
+
     std::shared_ptr<platform::ManualResetSignal> threadEnded;
+    std::shared_ptr<std::atomic<bool>> threadTold; // the running thread's own stop request
+    std::vector<std::thread> letGo;                // threads whose stop outlasted its time-out
 };

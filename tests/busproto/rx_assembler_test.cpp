@@ -88,6 +88,7 @@ TEST(RxAssembler, BackToBackMessagesAllReported) {
     EXPECT_EQ(done[0], a);
     EXPECT_EQ(done[1], kIplEnd);
     EXPECT_EQ(done[2], b);
+    EXPECT_EQ(done[3], a);
 }
 
 TEST(RxAssembler, OpcodeInMiddleStartsNewMessage) {
@@ -108,9 +109,15 @@ TEST(RxAssembler, ThirtyThirdByteDroppedAndStateCleared) {
     EXPECT_FALSE(rx.Step(0x22));
     EXPECT_EQ(rx.m_nRxCount, 0);
     EXPECT_EQ(rx.m_nRxState, 0);
-    // A long count byte never completes: the message runs into the limit the same way.
-    const auto longer = WithChecksum(Hex("E0 40 01 02"));
+    // A count byte beyond the limit never completes: the message runs into the limit the same way.
+    std::vector<std::uint8_t> longer = Hex("E0 40");
+    longer.resize(32, 0x01);
     EXPECT_TRUE(FeedAll(rx, longer).empty());
+    EXPECT_EQ(rx.m_nRxCount, 32);
+    EXPECT_EQ(rx.m_nRxState, 2);
+    EXPECT_FALSE(rx.Step(0x01));
+    EXPECT_EQ(rx.m_nRxCount, 0);
+    EXPECT_EQ(rx.m_nRxState, 0);
     EXPECT_EQ(FeedAll(rx, kIplEnd).size(), 1u);
 }
 

@@ -9,7 +9,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <fcntl.h>
 #include <map>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -213,6 +216,47 @@ TEST_F(Download, AMissingPortGivesComPortFailed) {
     EXPECT_EQ(view->m_nState, CTransferEngine::StatePortFailed);
     EXPECT_EQ(view->m_lamp.text, "COM Port Failed");
     EXPECT_TRUE(view->m_startStop.isEnabled());
+}
+
+TEST_F(Download, APortHeldByAnotherProgramFailsAndItsTooltipSaysWhy) {
+    PtyBus com1(1);
+    const std::string good = WriteSampleKfw(Path("held.kfw"), 32);
+    StartOn(1, {QString::fromStdString(good)});
+    ASSERT_EQ(view->m_portList.currentText(), "COM1");
+    // A terminal program takes the port with a plain open after the list was made.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const char opened = open(com1.SlavePath().c_str(), O_RDWR | O_NOCTTY) >= 0 ? 'y' : 'n';
+        [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
+        char done;
+        [[maybe_unused]] ssize_t r = read(release[0], &done, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(opened, 'y');
+
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(WaitForWorkerEnd());
+    Tick();
+    EXPECT_EQ(view->m_lamp.text, "COM Port Failed");
+    EXPECT_TRUE(com1.Messages().empty());
+    const std::string expected = com1.SlavePath() + "\nin use by another program";
+    EXPECT_EQ(view->m_portList.toolTip().toStdString(), expected);
+    EXPECT_EQ(view->m_portList.currentData(Qt::ToolTipRole).toString().toStdString(), expected);
+    close(release[1]);
+    int status = 0;
+    waitpid(holder, &status, 0);
 }
 
 #ifdef TRAKBUS_SIM_PATH

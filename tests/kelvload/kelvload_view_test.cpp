@@ -6,6 +6,7 @@
 #include "platform/gui/message_box.h"
 #include "platform/gui/single_line_static.h"
 #include "platform/gui/window_class.h"
+#include "serial/port_info.h"
 #include "serial/serial.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -120,6 +122,30 @@ TEST_F(KelvloadView, APortHeldByAnotherOpenerIsNotOffered) {
         EXPECT_GE(n, 1);
         EXPECT_LE(n, 44);
     }
+}
+
+TEST_F(KelvloadView, PortsComeAndGoWhileTheProgramRunsAndTheChoiceStays) {
+    const std::string byId = Path("by-id");
+    std::filesystem::create_directories(byId);
+    serial::SetByIdDirectoryForTests(byId);
+    const std::shared_ptr<void> restore(nullptr,
+                                        [](void*) { serial::SetByIdDirectoryForTests(""); });
+    PtyBus com1(1);
+    Start();
+    ASSERT_EQ(view->m_portList.currentText(), "COM1");
+    {
+        PtyBus com7(7);
+        const std::string adapter = "usb-Maker_Model_SN0042-if00-port0";
+        std::filesystem::create_symlink(com7.SlavePath(), byId + "/" + adapter);
+        ASSERT_TRUE(RunEventsUntil([&] { return view->m_portList.findText("COM7") >= 0; }, 10000));
+        const int index = view->m_portList.findText("COM7");
+        EXPECT_EQ(view->m_portList.itemData(index, Qt::ToolTipRole).toString().toStdString(),
+                  com7.SlavePath() + "\n" + adapter);
+        EXPECT_EQ(view->m_portList.currentText(), "COM1");
+    }
+    EXPECT_TRUE(RunEventsUntil([&] { return view->m_portList.findText("COM7") < 0; }, 10000));
+    EXPECT_EQ(view->m_portList.currentText(), "COM1");
+    EXPECT_EQ(view->m_portList.toolTip().toStdString(), com1.SlavePath());
 }
 
 TEST_F(KelvloadView, SpaceAndF11InStateOneReloadTheFile) {

@@ -21,6 +21,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kelvmon;
 
@@ -221,6 +224,53 @@ TEST_F(Program, PortSetupListsOnlyFreePortsAndOkReopens) {
     Click(IdcSendMsg1);
     EXPECT_EQ(Hex(second.Read(2)), "81 7E ");
     EXPECT_EQ(m_bus->ReadFor(100).size(), 0u);
+}
+
+TEST_F(Program, APortHeldByAnotherProgramSaysSoAndAnAdapterPluggedInDuringSetUpIsListed) {
+    // Another program holds COM3 with a plain open, as a terminal program does.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const int fd = open(m_bus->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        const char opened = fd >= 0 ? 'y' : 'n';
+        [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
+        char done;
+        [[maybe_unused]] ssize_t r = read(release[0], &done, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(opened, 'y');
+    Start();
+    EXPECT_FALSE(View().IsPortOpen());
+    View().OnTimer(TimerId);
+    EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port Closed: in use by another program"));
+
+    BusEnd plugged;
+    QString chosenTip;
+    bool appeared = false;
+    RunPortSetup(Frame(), [&](CPortSetup& dialog) {
+        auto* ports = dialog.Item<QComboBox>(IdcPortList);
+        EXPECT_LT(ports->findText(QStringLiteral("COM3")), 0);
+        chosenTip = ports->toolTip();
+        SetPort(6, plugged.SlavePath()); // while the dialog is open
+        appeared = WaitUntil([&] { return ports->findText(QStringLiteral("COM6")) >= 0; }, 10000);
+        dialog.close();
+    });
+    EXPECT_EQ(chosenTip, QStringLiteral("COM3: in use by another program"));
+    EXPECT_TRUE(appeared);
+    close(release[1]);
+    int status = 0;
+    waitpid(holder, &status, 0);
 }
 
 TEST_F(Program, PortSetupClosedWithoutOkReopensThePreviousPort) {

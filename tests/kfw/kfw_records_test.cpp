@@ -152,9 +152,13 @@ TEST_F(KfwRecords, EmptyFileOrHeaderWithoutRecordsIsInvalid) {
     ExpectInvalidKeepingHeader("\r\n\r\n# no records\r\n");
 }
 
-TEST_F(KfwRecords, RecordOfOtherTypeWithDataIsInvalid) {
+TEST_F(KfwRecords, RecordOfOtherTypeWithDataIsInvalidOnlyBeforeTheEndRecord) {
     ExpectInvalidKeepingHeader(":040001000101020304F0\r\n" + kEnd);
     ExpectInvalidKeepingHeader(kRecord + ":02000000 04 FFFF\r\n" + kEnd);
+    // After the end record it is stored as its length, address and type, and
+    // the rest of its line is skipped; the records after it are stored too.
+    ASSERT_EQ(Load(kHeader + kRecord + kEnd + ":040001000101020304F0\r\n" + kRecord), 0);
+    EXPECT_EQ(Image(), Concat({kRecordBytes, {0}, {0x04, 0x00, 0x01, 0x00, 0x01}, kRecordBytes}));
 }
 
 TEST_F(KfwRecords, NoImageBufferMeansNotLoaded) {

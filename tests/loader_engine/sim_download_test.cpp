@@ -103,10 +103,14 @@ protected:
     }
 
     // One download that must end "Ready" and pass every check of the test
-    // bus: messages, payloads, pauses and the rebuilt image.
-    void RunCheckedDownload(int options, int rateIndex, int recordLength) {
+    // bus: messages, payloads, pauses and the rebuilt image. Each kind of gap
+    // must also stay close to its required pause: a loader that waits for the
+    // next look at its echo flag, or sleeps longer than asked, is too slow by
+    // a whole look or sleep at every message.
+    void RunCheckedDownload(int options, int rateIndex, int recordLength, int delay = 4) {
         SCOPED_TRACE("options " + std::to_string(options) + ", rate index " +
-                     std::to_string(rateIndex) + ", records of " + std::to_string(recordLength));
+                     std::to_string(rateIndex) + ", records of " + std::to_string(recordLength) +
+                     ", delay " + std::to_string(delay));
         kfw::FirmwareHeader header;
         header.product = 12;
         header.software = 0x21;
@@ -114,7 +118,7 @@ protected:
         header.lastAddress = 0x1300; // five erase blocks of 1024, the last one partial
         header.eraseDly = 3;
         header.progBlk = 40;
-        header.delay = 4;
+        header.delay = delay;
         const std::string path = WriteFile(header, Counting(100, 0xE0), recordLength, 0x1000);
         SimBus bus(ExpectFile(path), kComPort);
         m_doc.m_BitRate = rateIndex;
@@ -134,7 +138,22 @@ protected:
         for (const auto& [kind, stat] : report.pauses) {
             EXPECT_GE(stat.shortestSlack, 0) << kind;
         }
+        EXPECT_FALSE(report.medianSlacks.empty());
+        for (const auto& [kind, slack] : report.medianSlacks) {
+            EXPECT_LE(slack, kMaxMedianSlack) << kind << "\n" << bus.ReportText();
+        }
+        if (options == 0 && delay == 0) {
+            // Without a delay the only pause is the one after each address.
+            EXPECT_EQ(report.pauses.count("after address"), 1u);
+            EXPECT_EQ(report.pauses.count("after data"), 0u);
+            EXPECT_EQ(report.pauses.count("after record"), 0u);
+            EXPECT_EQ(report.medianSlacks.count("after data"), 1u);
+        }
     }
+
+    // Far above what waking up and writing the next message takes, far below
+    // a pause of the timing schemes.
+    static constexpr Nanos kMaxMedianSlack = Ms(2);
 
     SimConfig ExpectFile(const std::string& path) {
         SimConfig config;
@@ -151,6 +170,7 @@ protected:
 TEST_F(SimDownloadTest, RecordTimingPassesTheBootLoadersChecksAtBothEndsOfTheRateTable) {
     RunCheckedDownload(0, 2, 12);
     RunCheckedDownload(0, 7, 16);
+    RunCheckedDownload(0, 7, 16, 0);
 }
 
 TEST_F(SimDownloadTest, BlockTimingPassesTheBootLoadersChecksAtBothEndsOfTheRateTable) {

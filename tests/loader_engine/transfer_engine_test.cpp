@@ -182,6 +182,11 @@ TEST_F(TransferTest, RecordTimingWithSixteenByteRecords) {
 
 TEST_F(TransferTest, TwelveByteRecordsSendTheBytesThatFollowInTheirLastDataMessage) {
     kfw::FirmwareHeader header;
+    // A larger image first, so that its bytes still lie past the end of the
+    // smaller one in the buffer.
+    std::string info;
+    ASSERT_EQ(
+        m_engine->LoadFirmwareFile(WriteFile(header, Counting(200, 0x31), 12, 0x5A5A00), info), 0);
     const Bytes data = Counting(24, 0xF0); // crosses 0xFF, so high bits travel as flags
     const std::string path = WriteFile(header, data, 12, 0x001000);
     RunToEnd(path);
@@ -401,12 +406,20 @@ TEST_F(TransferTest, ImageWithoutAnEndRecordFailsBeforeSendingAnything) {
     std::string info;
     ASSERT_EQ(m_engine->LoadFirmwareFile(WriteFile({}, Counting(40), 16), info), 0);
     const int full = m_engine->m_nImageLength;
+    // As in a run: the port open and the run wanted, so that only the check
+    // of the image keeps the messages of the whole buffer off the bus.
+    m_doc.OpenPort(&m_notify);
+    ASSERT_TRUE(m_doc.IsPortOpen());
+    m_engine->m_bBusy = 1;
     for (int cut : {1, 2, 23}) { // no end record; a truncated record
         m_engine->m_nImageLength = full - cut;
         EXPECT_EQ(m_engine->TransferImage(), 0) << cut;
     }
     m_engine->m_nImageLength = 0;
     EXPECT_EQ(m_engine->TransferImage(), 0);
+    m_engine->m_bBusy = 0;
+    RunEventsFor(20); // anything written would reach the stand-in meanwhile
+    m_doc.ClosePort();
     EXPECT_TRUE(m_bus->Messages().empty());
 }
 

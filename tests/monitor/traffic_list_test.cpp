@@ -1,10 +1,16 @@
 #include "monitor/traffic_list.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QImage>
+#include <QMenu>
 #include <QScrollBar>
+#include <QTest>
 #include <QThread>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,6 +122,135 @@ TEST_F(TrafficListTest, PaintsTheVisibleRowsOfAHugeList) {
         for (int x = 0; x < image.width() / 2; ++x)
             inked += image.pixel(x, y) != background;
     EXPECT_GT(inked, 100); // text was drawn
+}
+
+// What a screen reader is told: a list whose children are the published lines, by their text.
+TEST_F(TrafficListTest, ReadersSeeAListOfThePublishedLinesByTheirText) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::List);
+    EXPECT_EQ(iface->childCount(), 0);
+
+    list.AddLine(Message(1));
+    list.AddLine(Message(2));
+    list.AddLine(TrafficLine::Raw(nullptr, 0));
+    EXPECT_EQ(iface->childCount(), 0); // not published yet
+    list.Publish();
+    ASSERT_EQ(iface->childCount(), 3);
+    QAccessibleInterface* first = iface->child(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->role(), QAccessible::ListItem);
+    EXPECT_EQ(first->text(QAccessible::Name), QStringLiteral("80 01 "));
+    EXPECT_EQ(first->parent(), iface);
+    EXPECT_EQ(iface->indexOfChild(first), 0);
+    EXPECT_EQ(iface->child(1)->text(QAccessible::Name), QStringLiteral("80 02 "));
+    EXPECT_EQ(iface->child(0)->text(QAccessible::Description), list.LineMeaningText(0));
+    EXPECT_TRUE(first->text(QAccessible::Description).contains(QStringLiteral("Opcode 80")));
+
+    // The last line, filled in place as raw bytes arrive, reads as it is now shown.
+    const std::uint8_t raw[3] = {0x10, 0x11, 0x12};
+    QAccessibleInterface* last = iface->child(2);
+    EXPECT_EQ(last->text(QAccessible::Name), QString());
+    list.ReplaceLastLine(TrafficLine::Raw(raw, 3));
+    list.Publish();
+    EXPECT_EQ(iface->child(2)->text(QAccessible::Name), QStringLiteral("10 11 12 "));
+    EXPECT_EQ(iface->child(3), nullptr);
+
+    // A child at a point of the window is the line drawn there.
+    const QRect second = list.visualRect(list.model()->index(1, 0));
+    const QPoint global = list.viewport()->mapToGlobal(second.center());
+    QAccessibleInterface* hit = iface->childAt(global.x(), global.y());
+    ASSERT_NE(hit, nullptr);
+    EXPECT_EQ(hit->text(QAccessible::Name), QStringLiteral("80 02 "));
+
+    list.Clear();
+    EXPECT_EQ(iface->childCount(), 0);
+    list.AddLine(Message(9));
+    list.Publish();
+    ASSERT_EQ(iface->childCount(), 1);
+    EXPECT_EQ(iface->child(0)->text(QAccessible::Name), QStringLiteral("80 09 "));
+}
+
+// Hovering a line shows what it means, the same text a reader gets as its description.
+TEST_F(TrafficListTest, TooltipOfALineIsItsMeaning) {
+    list.AddLine(Message(1));
+    list.AddLine(Message(2));
+    list.Publish();
+    const QPoint at = list.visualRect(list.model()->index(1, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Opcode 80: fixed length, 2 bytes"));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(&list)->child(1)->text(QAccessible::Description),
+        QToolTip::text());
+    QToolTip::hideText();
+}
+
+// Click, Shift+click, Ctrl+click and Ctrl+A select; Ctrl+C copies as the capture file would.
+TEST_F(TrafficListTest, SelectedLinesAreCopiedWithCrLf) {
+    for (int i = 0; i < 8; ++i)
+        list.AddLine(Message(i));
+    list.Publish();
+    EXPECT_EQ(list.SelectedText(), "");
+    auto rowPoint = [&](int row) { return list.visualRect(list.model()->index(row, 0)).center(); };
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rowPoint(1));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(3));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(6));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(2));
+    EXPECT_EQ(list.SelectedText(), "80 01 \r\n80 03 \r\n80 06 \r\n");
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("80 01 \r\n80 03 \r\n80 06 \r\n"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&list);
+    EXPECT_TRUE(iface->child(3)->state().selected);
+    EXPECT_FALSE(iface->child(2)->state().selected);
+
+    // The menu of the right mouse button copies the same.
+    QApplication::clipboard()->clear();
+    auto menuAction = [&](QMenu& menu, const QString& text) -> QAction* {
+        for (QAction* action : menu.actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    };
+    std::unique_ptr<QMenu> menu = list.ContextMenu();
+    QAction* copy = menuAction(*menu, QStringLiteral("&Copy"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("80 01 \r\n80 03 \r\n80 06 \r\n"));
+
+    QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+    std::string all;
+    for (int i = 0; i < 8; ++i)
+        all += list.LineText(i) + "\r\n";
+    EXPECT_EQ(list.SelectedText(), all);
+    QTest::keyClick(&list, Qt::Key_Escape);
+    EXPECT_EQ(list.SelectedText(), "");
+    EXPECT_FALSE(menuAction(*list.ContextMenu(), QStringLiteral("&Copy"))->isEnabled());
+}
+
+// New lines scroll the list to its end, but not away from lines the user has selected.
+TEST_F(TrafficListTest, SelectionHoldsTheListWhereItIs) {
+    for (int i = 0; i < 500; ++i)
+        list.AddLine(Message(i));
+    list.ScrollToEnd();
+    list.Publish();
+    list.SelectRow(10);
+    const int held = list.TopRow();
+    EXPECT_LT(held, 11);
+    EXPECT_TRUE(list.viewport()->rect().contains(list.visualRect(list.model()->index(10, 0))));
+    for (int i = 0; i < 100; ++i)
+        list.AddLine(Message(i));
+    list.ScrollToEnd();
+    list.Publish();
+    EXPECT_EQ(list.TopRow(), held);
+    list.clearSelection();
+    list.AddLine(Message(1));
+    list.ScrollToEnd();
+    list.Publish();
+    EXPECT_EQ(list.TopRow(), list.verticalScrollBar()->maximum());
+    EXPECT_GT(list.TopRow(), held);
 }
 
 } // namespace

@@ -17,17 +17,24 @@
 //                             window) as a PNG image
 //   dump FILE                 write the text of every visible window to FILE
 //   close [REGEX]             close the windows whose titles match (default: all of them)
+//   trigger TEXT              trigger the action (menu entry or shortcut) whose text is TEXT
+//   type TEXT                 type TEXT into the widget that has the focus
+//   tooltip N                 hover the N-th visible row of the main window's item view
+//   grabscreen FILE           save the part of the screen under the main window, with any
+//                             tooltip or menu over it, as a PNG image
 //
 // Every step writes one line to <steps file>.log: "ok <step>", or "FAIL <step>: reason" after
 // which the steps go on. The log ends with "done".
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGenericPlugin>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -37,6 +44,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTextStream>
@@ -265,6 +273,14 @@ private:
             Finish(step, Grab(first, afterFirst));
         } else if (verb == QLatin1String("dump")) {
             Finish(step, Dump(rest));
+        } else if (verb == QLatin1String("trigger")) {
+            Finish(step, Trigger(rest));
+        } else if (verb == QLatin1String("type")) {
+            Finish(step, Type(rest));
+        } else if (verb == QLatin1String("tooltip") && numeric) {
+            Finish(step, Tooltip(ms));
+        } else if (verb == QLatin1String("grabscreen")) {
+            Finish(step, GrabScreen(rest));
         } else if (verb == QLatin1String("close")) {
             // Closing the last window ends the program, so the log is written first.
             QWidget* window = rest.isEmpty() ? nullptr : WindowTitled(rest);
@@ -323,6 +339,66 @@ private:
             }
         }
         return QStringLiteral("no such button");
+    }
+
+    static QString Trigger(const QString& text) {
+        for (QWidget* window : VisibleWindows()) {
+            for (QAction* action : window->findChildren<QAction*>()) {
+                if (Caption(action->text()) == text && action->isEnabled()) {
+                    action->trigger();
+                    return {};
+                }
+            }
+        }
+        return QStringLiteral("no such action");
+    }
+
+    static QString Type(const QString& text) {
+        // Without a window manager the window may not be active; its focus child still counts.
+        QWidget* target = QApplication::focusWidget();
+        if (target == nullptr && MainWindow() != nullptr)
+            target = MainWindow()->focusWidget();
+        if (target == nullptr)
+            return QStringLiteral("no focus");
+        for (const QChar c : text) {
+            const int key = c.isLetterOrNumber() ? int(c.toUpper().unicode()) : int(Qt::Key_Space);
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(target, &press);
+            QApplication::sendEvent(target, &release);
+        }
+        return {};
+    }
+
+    static QString Tooltip(int row) {
+        QWidget* window = MainWindow();
+        auto* view = window ? window->findChild<QAbstractItemView*>() : nullptr;
+        if (view == nullptr)
+            return QStringLiteral("no item view");
+        QWidget* viewport = view->viewport();
+        const QModelIndex top = view->indexAt(QPoint(1, 1));
+        if (!top.isValid())
+            return QStringLiteral("no rows");
+        const QRect rect = view->visualRect(top.siblingAtRow(top.row() + row));
+        if (!rect.isValid())
+            return QStringLiteral("no such row");
+        const QPoint at(viewport->width() / 4, rect.center().y());
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        return {};
+    }
+
+    static QString GrabScreen(const QString& path) {
+        QWidget* window = MainWindow();
+        if (window == nullptr)
+            return QStringLiteral("no window");
+        QScreen* screen = window->screen();
+        const QRect area = window->frameGeometry().intersected(screen->geometry());
+        const QPixmap picture =
+            screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        if (picture.isNull() || !picture.save(path, "PNG"))
+            return QStringLiteral("cannot write ") + path;
+        return {};
     }
 
     static QString Grab(const QString& path, const QString& title) {

@@ -2,6 +2,7 @@
 #include "tests/serial/pty_pair.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using serial::ComPortNumber;
@@ -9,6 +10,20 @@ using serial::PortDirectory;
 using serial::ResolvePortName;
 using serialtest::AddPortEntry;
 using serialtest::UsePrivateConfigHome;
+
+namespace {
+
+// A private settings home for one test, removed with everything in it at the end.
+struct PrivateHome {
+    PrivateHome() : path(UsePrivateConfigHome()) {}
+    ~PrivateHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    const std::string path;
+};
+
+} // namespace
 
 TEST(PortNames, ComNumbersInBothSpellingsAndNothingElse) {
     EXPECT_EQ(ComPortNumber("\\\\.\\COM7"), 7);
@@ -22,7 +37,7 @@ TEST(PortNames, ComNumbersInBothSpellingsAndNothingElse) {
 }
 
 TEST(PortNames, BuiltInTableAtItsBoundaries) {
-    UsePrivateConfigHome();
+    const PrivateHome home;
     EXPECT_EQ(ResolvePortName("\\\\.\\COM1"), "/dev/ttyS0");
     EXPECT_EQ(ResolvePortName("COM4"), "/dev/ttyS3");
     EXPECT_EQ(ResolvePortName("COM5"), "/dev/ttyUSB0");
@@ -34,7 +49,8 @@ TEST(PortNames, BuiltInTableAtItsBoundaries) {
 }
 
 TEST(PortNames, UserEntryComesFirstAndOtherNamesStayPaths) {
-    const std::string home = UsePrivateConfigHome();
+    const PrivateHome privateHome;
+    const std::string& home = privateHome.path;
     EXPECT_EQ(PortDirectory(), home + "/Kestrom/ports");
     AddPortEntry("COM3", "/dev/pts/somewhere");
     AddPortEntry("COM40", "/dev/pts/elsewhere");

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 using serialtest::Delivery;
@@ -181,4 +182,76 @@ TEST_F(SerialTest, DeviceThatDisappearsEndsTheEventThreadWithoutSpinning) {
     EXPECT_EQ(port.Close(), SerialOk);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(WaitForThreadCount(baseline));
+}
+
+TEST_F(SerialTest, EventThreadNeedsAnOpenPort) {
+    const int baseline = serialtest::SettledThreadCount();
+    RecordingPort never;
+    EXPECT_EQ(never.StartEventThread(), SerialErrNotOpen);
+    EXPECT_EQ(never.GetLastError(), SerialErrNotOpen);
+    RecordingPort closed;
+    ASSERT_EQ(closed.Open(line.Path().c_str(), 512, 512, false), SerialOk);
+    ASSERT_EQ(closed.Close(), SerialOk);
+    EXPECT_EQ(closed.StartEventThread(), SerialErrNotOpen);
+    RecordingPort failed;
+    ASSERT_NE(failed.Open("/dev/does-not-exist-here", 512, 512, false), SerialOk);
+    EXPECT_EQ(failed.StartEventThread(), SerialErrNotOpen);
+    EXPECT_EQ(serialtest::SettledThreadCount(), baseline);
+}
+
+namespace {
+
+// A port whose deliveries wait until the test lets them go.
+class StuckPort : public CSerialEx {
+public:
+    ~StuckPort() override { Close(); }
+    std::atomic<bool> inDelivery{false};
+    std::atomic<bool> released{false};
+    std::atomic<bool> deliveryReturned{false};
+
+protected:
+    bool DeliverEvent(std::uint32_t, std::uint32_t) override {
+        inDelivery = true;
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        deliveryReturned = true;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(SerialTest, CloseWaitsForAThreadWhoseStopTimedOut) {
+    const int baseline = serialtest::SettledThreadCount();
+    StuckPort port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    line.Send({1});
+    ASSERT_TRUE(serialtest::RunUntil([&] { return port.inDelivery.load(); }));
+    EXPECT_EQ(port.StopEventThread(20), SerialOk); // expires: the thread is still delivering
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port.released = true;
+    });
+    EXPECT_EQ(port.Close(), SerialOk);
+    // Close came back only after the thread had left the object.
+    EXPECT_TRUE(port.deliveryReturned.load());
+    releaser.join();
+    EXPECT_TRUE(WaitForThreadCount(baseline));
+}
+
+TEST_F(SerialTest, ThousandOpenCloseCyclesLeaveNoDescriptorOrThreadBehind) {
+    const auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const int threads = serialtest::SettledThreadCount();
+    const auto fds = descriptors();
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        RecordingPort port;
+        ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk) << "cycle " << cycle;
+        ASSERT_EQ(port.Close(), SerialOk);
+    }
+    EXPECT_TRUE(WaitForThreadCount(threads));
+    EXPECT_EQ(descriptors(), fds);
 }

@@ -1,6 +1,7 @@
 // Transfers, time-outs, asynchronous completion, events and a device that goes away.
 #include "tests/serial/serial_test_support.h"
 
+#include <algorithm>
 #include <thread>
 
 using serialtest::MillisecondsSince;
@@ -222,4 +223,50 @@ TEST_F(SerialTest, CloseFromAnotherThreadEndsAPendingRead) {
     reader.join();
     EXPECT_NE(result, SerialOk);
     EXPECT_EQ(CSerial::ProbePort(line.Path().c_str()), PortAvailable);
+}
+
+TEST_F(SerialTest, WriteTimeOutKeepsEveryByteOfTheWritesBefore) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    const std::vector<std::uint8_t> first = Pattern(8192);
+    std::vector<std::uint8_t> second(1 << 20, 0xA5);
+    std::uint32_t written = 0;
+    ASSERT_EQ(port.Write(first.data(), first.size(), &written, nullptr, 2000), SerialOk);
+    ASSERT_EQ(written, first.size());
+    ASSERT_EQ(port.Write(second.data(), second.size(), &written, nullptr, 300), SerialErrTimeout);
+
+    // The far end gets the whole first write, in order, then at most a part of the second.
+    const std::vector<std::uint8_t> arrived = line.Receive(first.size() + second.size(), 500);
+    ASSERT_GE(arrived.size(), first.size());
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), arrived.begin()));
+    EXPECT_LT(arrived.size(), first.size() + second.size());
+    EXPECT_TRUE(std::all_of(arrived.begin() + static_cast<std::ptrdiff_t>(first.size()),
+                            arrived.end(), [](std::uint8_t b) { return b == 0xA5; }));
+}
+
+TEST_F(SerialTest, EventCharacterAndEmptyOutputQueueAreRaised) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    ASSERT_EQ(port.SetEventCharacter('\n', false), SerialOk);
+    ASSERT_EQ(port.SetEventMask(EvRxFlag), SerialOk);
+    line.Send({'a', 'b'});
+    EXPECT_EQ(port.WaitForEvent(nullptr, 200), SerialErrTimeout) << "no event character yet";
+    line.Send({'c', '\n', 'd'});
+    ASSERT_EQ(port.WaitForEvent(nullptr, 5000), SerialOk);
+    EXPECT_EQ(port.TakeEvents(), EvRxFlag);
+    // The bytes looked at for the character are all still there for the reader, in order.
+    EXPECT_EQ(ReadPort(port, 5, 5000), (std::vector<std::uint8_t>{'a', 'b', 'c', '\n', 'd'}));
+
+    ASSERT_EQ(port.SetEventMask(EvTxEmpty), SerialOk);
+    platform::ManualResetSignal signal;
+    CompletionRecord record;
+    record.signal = &signal;
+    ASSERT_EQ(port.WaitForEvent(&record, SerialInfinite), SerialOk);
+    EXPECT_EQ(signal.Wait(50), platform::WaitTimedOut);
+    std::uint32_t written = 0;
+    ASSERT_EQ(port.WriteText("sixteen bytes...", &written, nullptr, 2000), SerialOk);
+    ASSERT_EQ(signal.Wait(5000), platform::WaitSignalled);
+    EXPECT_EQ(record.status.load(), SerialOk);
+    EXPECT_EQ(port.TakeEvents(), EvTxEmpty);
+    EXPECT_EQ(line.Receive(16, 2000).size(), 16u);
 }

@@ -223,6 +223,7 @@ void CBootLoader::EndSession(bool ended) {
         r.complete = s.checker->Complete() && r.ended;
         r.stopped = s.checker->Stopped();
         r.pauses = s.checker->Pauses();
+        r.medianSlacks = s.checker->MedianSlacks();
         r.violations = s.checker->Violations();
         if (r.complete)
             CheckImage(r);

@@ -29,7 +29,8 @@ struct DownloadReport {
     bool complete = false; // the whole image was sent and ended
     bool stopped = false;  // ended early by the user
     std::map<std::string, PauseStat> pauses;
-    std::vector<std::string> violations; // payload, order and pause faults, image differences
+    std::map<std::string, Nanos> medianSlacks; // see CPauseChecker::MedianSlacks
+    std::vector<std::string> violations;       // payload, order and pause faults, image differences
 
     bool Ok() const { return violations.empty() && (!checked || complete); }
 };

@@ -57,7 +57,10 @@ void CPauseChecker::Violation(int index, const std::string& text) {
 
 void CPauseChecker::Check(int index, const char* what, const std::string& pauseKind, Nanos required,
                           Nanos pause) {
-    if (required <= 0 || pause < 0)
+    if (pause < 0)
+        return;
+    m_slacks[pauseKind].push_back(pause - std::max<Nanos>(required, 0));
+    if (required <= 0)
         return;
     PauseStat& stat = m_pauses[pauseKind];
     const Nanos slack = pause - required;
@@ -69,6 +72,19 @@ void CPauseChecker::Check(int index, const char* what, const std::string& pauseK
     if (slack < 0)
         Violation(index, Format("%s came %.3f ms after the previous message, needs %.3f ms (%s)",
                                 what, ToMs(pause), ToMs(required), pauseKind.c_str()));
+}
+
+std::map<std::string, Nanos> CPauseChecker::MedianSlacks() const {
+    std::map<std::string, Nanos> medians;
+    for (const auto& [kind, slacks] : m_slacks) {
+        if (slacks.size() < kMinGapsForMedian)
+            continue;
+        std::vector<Nanos> sorted = slacks;
+        const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
+        medians[kind] = *middle;
+    }
+    return medians;
 }
 
 void CPauseChecker::OnMessage(int index, std::uint8_t kind, const std::uint8_t* data, Nanos pause,
@@ -190,6 +206,7 @@ void CPauseChecker::OnData(int index, std::uint8_t kind, const std::uint8_t* dat
     if (m_blockTiming) {
         m_programmed += length;
         m_pending = 0;
+        m_pendingKind = "after record";
         if (m_programmed >= m_firmware.header.progBlk) {
             m_programmed = 0;
             m_pending = Ms(std::max(m_firmware.header.delay, 0));

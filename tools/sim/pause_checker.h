@@ -35,6 +35,11 @@ public:
     bool Complete() const { return m_phase == Phase::Done && !m_stopped; }
     bool Stopped() const { return m_stopped; }
     const std::map<std::string, PauseStat>& Pauses() const { return m_pauses; }
+    // Per kind of gap that occurred at least kMinGapsForMedian times, those with no pause
+    // required included: the median of the measured gap minus the required pause. A loader that
+    // waits longer than it must at every message shows here; a single late wake-up does not.
+    std::map<std::string, Nanos> MedianSlacks() const;
+    static constexpr std::size_t kMinGapsForMedian = 5;
     const std::vector<std::string>& Violations() const { return m_violations; }
 
     // The erase block count that the loader must put into its IplSetup.
@@ -66,5 +71,6 @@ private:
     std::string m_pendingKind;
 
     std::map<std::string, PauseStat> m_pauses;
+    std::map<std::string, std::vector<Nanos>> m_slacks; // every gap, by kind
     std::vector<std::string> m_violations;
 };

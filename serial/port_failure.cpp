@@ -1,0 +1,20 @@
+#include "serial/port_failure.h"
+
+#include <cerrno>
+
+namespace serial {
+
+const char* PortFailureText(int reason) {
+    switch (reason) {
+    case EACCES:
+    case EPERM:
+        return "no permission: join the dialout group";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "in use by another program";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace serial
