@@ -1,7 +1,10 @@
 #include "controls/clock.h"
 
+#include "platform/gui/accessible_events.h"
 #include "platform/gui/window_class.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -51,6 +54,30 @@ QFont ClockFont(int cellHeight) {
     return font;
 }
 
+// What assistive technology reads of the clock: a static text named by the time it shows.
+class ClockAccessible : public QAccessibleWidget {
+public:
+    explicit ClockAccessible(CClock* clock)
+        : QAccessibleWidget(clock, QAccessible::StaticText), clock_(clock) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) {
+            return clock_->text;
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+private:
+    CClock* clock_;
+};
+
+QAccessibleInterface* ClockFactory(const QString&, QObject* object) {
+    if (auto* clock = dynamic_cast<CClock*>(object)) {
+        return new ClockAccessible(clock);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 QString FormatClockText(std::int64_t secondsSince1970) {
@@ -76,6 +103,11 @@ CClock::CClock(QWidget* parent)
     // The timer's repaints draw over what is there: the background is erased only when the
     // window is first shown or resized.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(ClockFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
 }
 
 CClock::~CClock() {
@@ -102,9 +134,13 @@ void CClock::OnTimer(unsigned) {
         return;
     }
     lastShown = now;
+    const QString previous = text;
     text = FormatClockText(now);
     if (timerId == TimerId) {
         update();
+    }
+    if (text != previous) {
+        platform::SendAccessibleEvent(this, QAccessible::NameChanged);
     }
 }
 

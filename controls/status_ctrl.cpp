@@ -1,12 +1,61 @@
 #include "controls/status_ctrl.h"
 
+#include "platform/gui/accessible_events.h"
 #include "platform/gui/dialog_template.h"
 #include "platform/gui/window_class.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRegion>
 
 namespace {
+
+// What assistive technology reads of the lamp: a progress bar named by its status text, whose
+// value is the position within the range.
+class StatusLampAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit StatusLampAccessible(CStatusCtrl* lamp)
+        : QAccessibleWidget(lamp, QAccessible::ProgressBar), lamp_(lamp) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) {
+            return lamp_->text;
+        }
+        if (t == QAccessible::Value) {
+            return QString::number(lamp_->position);
+        }
+        return QAccessibleWidget::text(t);
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QVariant currentValue() const override { return QVariant::fromValue(lamp_->position); }
+    void setCurrentValue(const QVariant&) override {} // the program sets the progress
+    QVariant maximumValue() const override { return QVariant::fromValue(lamp_->rangeHigh); }
+    QVariant minimumValue() const override { return QVariant::fromValue(lamp_->rangeLow); }
+    QVariant minimumStepSize() const override { return QVariant::fromValue(0u); }
+
+private:
+    CStatusCtrl* lamp_;
+};
+
+QAccessibleInterface* StatusLampFactory(const QString&, QObject* object) {
+    if (auto* lamp = dynamic_cast<CStatusCtrl*>(object)) {
+        return new StatusLampAccessible(lamp);
+    }
+    return nullptr;
+}
+
+void SendValueChanged(CStatusCtrl* lamp) {
+    platform::SendAccessibleValueChanged(lamp, QVariant::fromValue(lamp->position));
+}
 
 void FillRect(QPainter& painter, const QRect& rect, platform::ColorRef color) {
     if (rect.isValid()) {
@@ -33,6 +82,11 @@ CStatusCtrl::CStatusCtrl(QWidget* parent) : QWidget(parent) {
     platform::RegisterWindowClass(QString::fromLatin1(WindowClass));
     setObjectName(QString::fromLatin1(WindowClass));
     setAttribute(Qt::WA_OpaquePaintEvent); // every paint covers the whole control
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(StatusLampFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
 }
 
 CStatusCtrl::~CStatusCtrl() = default;
@@ -66,6 +120,7 @@ void CStatusCtrl::OnAttach() {
 void CStatusCtrl::SetRange(std::uint32_t low, std::uint32_t high) {
     rangeLow = low;
     rangeHigh = high;
+    SendValueChanged(this); // the value is read against the new range
 }
 
 std::uint32_t CStatusCtrl::SetPosition(std::uint32_t value) {
@@ -77,12 +132,19 @@ std::uint32_t CStatusCtrl::SetPosition(std::uint32_t value) {
     }
     position = value;
     update();
+    if (position != previous) {
+        SendValueChanged(this);
+    }
     return previous;
 }
 
 void CStatusCtrl::SetText(const QString& newText) {
+    const bool changed = text != newText;
     text = newText;
     update();
+    if (changed) {
+        platform::SendAccessibleEvent(this, QAccessible::NameChanged);
+    }
 }
 
 void CStatusCtrl::SetLampColor(platform::ColorRef color) {
@@ -112,7 +174,10 @@ void CStatusCtrl::paintEvent(QPaintEvent*) {
     const QRect done(bar.left(), bar.top(), split - bar.left(), h); // D
     const QRect rest(split, bar.top(), bar.right() + 1 - split, h); // T
 
-    offscreen = QImage(r.size(), QImage::Format_RGB32);
+    // Drawn in the screen's own pixels, so that text and disc stay sharp on a scaled desktop.
+    const qreal ratio = devicePixelRatioF();
+    offscreen = QImage((QSizeF(r.size()) * ratio).toSize(), QImage::Format_RGB32);
+    offscreen.setDevicePixelRatio(ratio);
     {
         QPainter memory(&offscreen);
         memory.setFont(font());
@@ -121,7 +186,14 @@ void CStatusCtrl::paintEvent(QPaintEvent*) {
         FillRect(memory, lamp, platform::GetSysColor(platform::SysColor::ButtonFace));
 
         if (disc.isValid()) {
-            memory.setClipRegion(QRegion(disc, QRegion::Ellipse));
+            if (ratio == 1.0) {
+                memory.setClipRegion(QRegion(disc, QRegion::Ellipse));
+            } else {
+                // A region has whole logical pixels; a path follows the finer device pixels.
+                QPainterPath ellipse;
+                ellipse.addEllipse(QRectF(disc));
+                memory.setClipPath(ellipse);
+            }
             FillRect(memory, disc, lampColor);
         }
         const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine;

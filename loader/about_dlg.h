@@ -1,5 +1,5 @@
 #pragma once
-// CAboutDlg: the modal "About Kelvload" box with the program's version.
+// CAboutDlg: the modal "About Kelvload" box: the program icon, its version line and OK.
 
 #include "platform/gui/dialog.h"
 

@@ -7,6 +7,7 @@
 #include "loader/product_table.h"
 
 #include <QHeaderView>
+#include <QStyle>
 
 using namespace kelvload;
 
@@ -61,12 +62,24 @@ bool CDiscoverDlg::OnInitDialog() {
 void CDiscoverDlg::WidenColumnsForFont() {
     constexpr double kClassicAverageCharWidth = 6.0;
     const double scale = GetForm().BaseUnits().width() / kClassicAverageCharWidth;
-    if (scale <= 1.0) {
-        return;
-    }
     QHeaderView* header = m_list.header();
-    for (int column = 0; column < m_list.ColumnCount(); ++column) {
-        header->resizeSection(column, qRound(header->sectionSize(column) * scale));
+    if (scale > 1.0) {
+        for (int column = 0; column < m_list.ColumnCount(); ++column) {
+            header->resizeSection(column, qRound(header->sectionSize(column) * scale));
+        }
+    }
+    // Digits are wider than the average letter in many fonts: the serial numbers' columns hold
+    // their eight digits whatever the font, with the cell's text margins.
+    const int margin = m_list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &m_list);
+    int widestDigit = 0;
+    for (QChar digit : QStringLiteral("0123456789ABCDEF")) {
+        widestDigit = qMax(widestDigit, m_list.fontMetrics().horizontalAdvance(digit));
+    }
+    const int serialWidth = 8 * widestDigit + 2 * (margin + 1) + 2;
+    for (int column : {kColumnSerial, kColumnSecondarySerial}) {
+        if (column < m_list.ColumnCount() && header->sectionSize(column) < serialWidth) {
+            header->resizeSection(column, serialWidth);
+        }
     }
 }
 

@@ -7,6 +7,9 @@
 #include "loader/kelvload_resources.h"
 #include "loader/kelvload_view.h"
 
+#include <QApplication>
+#include <cstdio>
+
 CKelvloadApp::CKelvloadApp() = default;
 
 CKelvloadApp::~CKelvloadApp() {
@@ -19,9 +22,18 @@ bool CKelvloadApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     kelvload::AddKelvloadStrings();
+    QApplication::setWindowIcon(kelvload::ProgramIcon());
 
-    if (arguments.size() > 1) {
-        return false; // one document only
+    QStringList opened = arguments;
+    if (opened.size() > 1) {
+        // One document only: the first name is opened, the rest is said and left alone.
+        QStringList ignored;
+        for (const QString& extra : opened.mid(1)) {
+            ignored << QLatin1Char('"') + extra + QLatin1Char('"');
+        }
+        std::fprintf(stderr, "kelvload: ignored extra command-line arguments: %s\n",
+                     ignored.join(QLatin1Char(' ')).toLocal8Bit().constData());
+        opened = opened.mid(0, 1);
     }
 
     m_app = std::make_unique<platform::SingleDocApp>(
@@ -30,7 +42,7 @@ bool CKelvloadApp::InitInstance(const QStringList& arguments) {
                                         [this] { return new CMainFrame([this] { OnAppAbout(); }); },
                                         [] { return new CKelvloadView; }});
     m_app->showCommand = platform::SwShowNormal;
-    return m_app->ProcessShellCommand(arguments);
+    return m_app->ProcessShellCommand(opened);
 }
 
 void CKelvloadApp::OnAppAbout() {

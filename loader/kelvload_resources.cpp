@@ -29,6 +29,13 @@ void AddKelvloadStrings() {
     });
 }
 
+QIcon ProgramIcon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/kelvload-48.png"));
+    icon.addFile(QStringLiteral(":/icons/kelvload-128.png"));
+    return icon;
+}
+
 const DialogTemplate& MainFormTemplate() {
     static const DialogTemplate form{
         IddMainForm,
@@ -78,8 +85,8 @@ const DialogTemplate& AboutTemplate() {
         {235, 55},
         QStringLiteral("About Kelvload"),
         {
+            Control("", IdcStatic, "Static", SsIcon, 11, 17, 20, 20),
             LText("", IdcAboutVersion, 40, 10, 119, 8),
-            LText("Trakbus firmware loader", IdcStatic, 40, 25, 119, 8),
             DefPushButton("OK", IdOk, 178, 7, 50, 14, WsGroup),
         },
     };

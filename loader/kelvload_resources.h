@@ -4,6 +4,8 @@
 
 #include "platform/gui/dialog_template.h"
 
+#include <QIcon>
+
 namespace kelvload {
 
 // Adds the loader's texts to the string table; calling it again changes nothing.
@@ -15,6 +17,9 @@ inline constexpr const char* AppTitle = "kelvload";
 inline constexpr const char* FrameTitlePrefix = "Kestrom -- kelvload   ";
 // Start of the about box's text line; the version text follows directly.
 inline constexpr const char* AboutTextPrefix = "kelvload FF";
+
+// The program icon, in the sizes the program carries.
+QIcon ProgramIcon();
 
 const platform::DialogTemplate& MainFormTemplate();
 const platform::DialogTemplate& DiscoverTemplate();

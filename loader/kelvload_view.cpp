@@ -176,10 +176,16 @@ void CKelvloadView::LoadSourceFile(const QString& path) {
     m_strPath = path;
     std::string info = m_strInfo.toStdString();
     const int result = LoadFirmwareFile(LocalPath(path), info);
-    m_strInfo = QString::fromStdString(info);
+    // A file that does not load shows the state text, not the header it may have had.
+    m_strInfo = result == 0 ? QString::fromStdString(info) : platform::LoadString(IdsNoFile);
     if (result == 0 && m_pDoc != nullptr) {
         m_pDoc->m_SrcPath = LocalPath(path);
     }
+}
+
+void CKelvloadView::ShowNoFileText() {
+    m_strInfo = platform::LoadString(IdsNoFile);
+    platform::SetWindowText(GetDlgItem(IdcInfo), m_strInfo);
 }
 
 bool CKelvloadView::RunUnderWay() const {
@@ -218,6 +224,12 @@ void CKelvloadView::OnStartStop() {
     UpdateData(true);
     info = m_strInfo.toStdString();
     const int started = StartStop(LocalPath(m_strPath), info);
+    if (m_bFileValid == 0) {
+        // The members go to the controls only on success: the summary of a file that did not
+        // load is not shown, the info area keeps the state text.
+        ShowNoFileText();
+        return;
+    }
     m_strInfo = QString::fromStdString(info);
     UpdateData(false);
     if (started == 1) {
@@ -347,8 +359,7 @@ void CKelvloadView::DrawState(int state) {
     m_lamp.SetPosition(look.showProgress ? static_cast<std::uint32_t>(m_nProgress.load()) : 0);
     m_lamp.SetLampColor(look.lampColor);
     if (state == StateNoFile) {
-        m_strInfo = text;
-        platform::SetWindowText(GetDlgItem(IdcInfo), m_strInfo);
+        ShowNoFileText();
     }
     // Choosing a file or opening the port would disturb a run.
     const bool idle = state != StateProgramming;

@@ -84,6 +84,8 @@ private:
     void FillBitRateList();
     // Loads `path` as the file to program; on success it becomes the stored source path.
     void LoadSourceFile(const QString& path);
+    // The info area's text while no valid file is loaded.
+    void ShowNoFileText();
     bool RunUnderWay() const;
     void ApplyDeferredLinkChoice();
     void DrawState(int state);

@@ -60,6 +60,8 @@ CKelvmonView::CKelvmonView() : CResizableFormView(MainForm()), m_receiver(*this)
         OnCommand(buttons[n - 1], platform::Notify::Clicked, [this, n] { OnSendMsg(n); });
         OnCommand(edits[n - 1], platform::Notify::KillFocus, [this, n] { OnKillFocusSendStr(n); });
         OnCommand(edits[n - 1], platform::Notify::Change, [] {});
+        // A screen reader names each text box after the button that sends it.
+        m_sendEdits[n - 1].setAccessibleName(platform::GetWindowText(GetDlgItem(buttons[n - 1])));
     }
     MapMessage(CSerialWnd::defaultComMessage,
                [this](platform::WParam w, platform::LParam l) { OnSerialEvent(w, l); });

@@ -1,6 +1,7 @@
 #include "platform/gui/data_exchange.h"
 
 #include "platform/gui/form.h"
+#include "platform/gui/single_line_static.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -42,6 +43,9 @@ void SetWindowText(QWidget* control, const QString& text) {
         button->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(text);
+        if (auto* line = dynamic_cast<SingleLineStatic*>(label)) {
+            line->RefreshToolTip();
+        }
     } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(text);
     } else if (auto* combo = qobject_cast<QComboBox*>(control)) {

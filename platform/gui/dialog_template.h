@@ -9,7 +9,8 @@
 //        platform::CText("", 1004, 70, 30, 230, 14, platform::SsSunken)}};
 //
 // Dialog units become pixels from the form font's average character width and height:
-// x * avgWidth / 4 and y * height / 8, rounded.
+// x * avgWidth / 4 and y * height / 8, rounded. The form font is the desktop's own, so a form
+// grows with a larger desktop font or a higher font resolution.
 
 #include <QFont>
 #include <QRect>
@@ -51,6 +52,7 @@ inline constexpr std::uint32_t BsMultiLine = 0x2000;
 inline constexpr std::uint32_t SsLeft = 0x00;
 inline constexpr std::uint32_t SsCenter = 0x01;
 inline constexpr std::uint32_t SsRight = 0x02;
+inline constexpr std::uint32_t SsIcon = 0x03;
 inline constexpr std::uint32_t SsTypeMask = 0x1F;
 inline constexpr std::uint32_t SsCenterImage = 0x0200;
 inline constexpr std::uint32_t SsSunken = 0x1000;
@@ -78,8 +80,8 @@ struct DialogTemplate {
     QSize size{};      // in dialog units
     QString caption{}; // dialogs only
     std::vector<DialogItem> items{};
-    QString fontFace{}; // empty: the application's font family
-    int fontPoints = 8; // point size of the form font
+    QString fontFace{}; // empty: the desktop's font family
+    int fontPoints = 0; // point size of the form font; 0: the desktop's, so the form scales
 };
 
 // Builders for the usual controls. Each adds WsVisible; push buttons, check and radio buttons,

@@ -1,8 +1,11 @@
 #include "platform/gui/file_chooser.h"
 
+#include "platform/gui/settings_store.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace platform {
 namespace {
@@ -40,6 +43,15 @@ QString WithDefaultExtension(const QString& path, const QString& extension) {
         return path;
     }
     return path + QLatin1Char('.') + extension;
+}
+
+// Qt's file dialog keeps its folder history in a user-scope settings file of its own,
+// "QtProject.conf", which it writes when it closes and no option turns off. Its user scope is
+// pointed into the Kestrom store, so that nothing lands beside the user's other settings.
+void KeepChooserStateInStore() {
+    const QString store = ConfigHome() + QLatin1Char('/') + QLatin1String(CompanyKey);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store);
 }
 
 } // namespace
@@ -87,6 +99,7 @@ std::optional<QString> ChooseFile(QWidget* parent, const FileChooserRequest& req
     if (Responder()) {
         chosen = Responder()(request);
     } else {
+        KeepChooserStateInStore();
         QFileDialog dialog(parent, request.title);
         dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         const bool mustExist = request.open || (request.flags & OfnFileMustExist) != 0;

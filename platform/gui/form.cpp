@@ -2,6 +2,7 @@
 
 #include "platform/gui/attach_hook.h"
 #include "platform/gui/data_exchange.h"
+#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_class.h"
 
 #include <QButtonGroup>
@@ -54,9 +55,16 @@ QWidget* CreateButton(const DialogItem& item, QWidget* parent) {
     }
 }
 
+// Statics less than two text lines high, or centred vertically, hold a single line.
+bool IsSingleLine(const DialogItem& item) {
+    return (item.style & SsCenterImage) != 0 || item.rect.height() < 16;
+}
+
 QWidget* CreateStatic(const DialogItem& item, QWidget* parent) {
-    auto* label = new QLabel(item.text, parent);
     const std::uint32_t type = item.style & SsTypeMask;
+    const bool singleLine = type <= SsRight && IsSingleLine(item);
+    QLabel* label =
+        singleLine ? new SingleLineStatic(item.text, parent) : new QLabel(item.text, parent);
     Qt::Alignment horizontal = Qt::AlignLeft;
     if (type == SsCenter) {
         horizontal = Qt::AlignHCenter;
@@ -66,7 +74,7 @@ QWidget* CreateStatic(const DialogItem& item, QWidget* parent) {
     const Qt::Alignment vertical =
         (item.style & SsCenterImage) != 0 ? Qt::AlignVCenter : Qt::AlignTop;
     label->setAlignment(horizontal | vertical);
-    label->setWordWrap(type <= SsRight); // left, centred and right text wrap
+    label->setWordWrap(type <= SsRight && !singleLine); // taller texts wrap
     label->setTextFormat(Qt::PlainText);
     if ((item.style & SsSunken) != 0) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);

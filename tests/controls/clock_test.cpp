@@ -136,3 +136,24 @@ TEST_F(ClockTest, WithoutTimerTheTextChangesButNothingRepaints) {
     EXPECT_EQ(clock->text, " Sun 6 Dec 2026  6:05:09 PM ");
     EXPECT_EQ(paints.count, 0);
 }
+
+TEST_F(ClockTest, ReadsAsTheTextItShowsAndAnnouncesEachNewSecond) {
+    AccessibleEventLog events;
+    clock->resize(240, 20);
+    clock->OnAttach();
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(clock.get());
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::StaticText);
+    EXPECT_EQ(face->childCount(), 0);
+    EXPECT_EQ(face->text(QAccessible::Name), "");
+
+    clock->OnTimer(CClock::TimerId);
+    EXPECT_EQ(face->text(QAccessible::Name), " Sun 6 Dec 2026  6:05:09 PM ");
+    clock->OnTimer(CClock::TimerId); // the same second: nothing new to say
+    EXPECT_EQ(events.Count(clock.get(), QAccessible::NameChanged), 1);
+
+    now += 1;
+    clock->OnTimer(CClock::TimerId);
+    EXPECT_EQ(face->text(QAccessible::Name), " Sun 6 Dec 2026  6:05:10 PM ");
+    EXPECT_EQ(events.Count(clock.get(), QAccessible::NameChanged), 2);
+}

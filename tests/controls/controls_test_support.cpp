@@ -1,5 +1,7 @@
 #include "controls_test_support.h"
 
+#include "platform/gui/accessible_events.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -53,4 +55,33 @@ bool EventCounter::eventFilter(QObject*, QEvent* event) {
         ++count;
     }
     return false;
+}
+
+AccessibleEventLog::AccessibleEventLog() {
+    platform::SetAccessibleEventObserver(
+        [this](QObject* object, QAccessible::Event type, const QVariant& value) {
+            events_.push_back({object, type, value});
+        });
+}
+
+AccessibleEventLog::~AccessibleEventLog() {
+    platform::SetAccessibleEventObserver({});
+}
+
+int AccessibleEventLog::Count(const QObject* object, QAccessible::Event type) const {
+    int count = 0;
+    for (const Seen& seen : events_) {
+        count += seen.object == object && seen.type == type ? 1 : 0;
+    }
+    return count;
+}
+
+std::vector<QVariant> AccessibleEventLog::Values(const QObject* object) const {
+    std::vector<QVariant> values;
+    for (const Seen& seen : events_) {
+        if (seen.object == object && seen.type == QAccessible::ValueChanged) {
+            values.push_back(seen.value);
+        }
+    }
+    return values;
 }

@@ -2,11 +2,13 @@
 
 #include "platform/gui/colors.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QImage>
 #include <QObject>
 #include <QRect>
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -32,4 +34,24 @@ protected:
 
 private:
     QEvent::Type type_;
+};
+
+// Records the accessibility events the controls send while it lives.
+class AccessibleEventLog {
+public:
+    AccessibleEventLog();
+    ~AccessibleEventLog();
+    // How many events of the type were sent for the object.
+    int Count(const QObject* object, QAccessible::Event type) const;
+    // The values of the value-changed events sent for the object, in order.
+    std::vector<QVariant> Values(const QObject* object) const;
+    void Clear() { events_.clear(); }
+
+private:
+    struct Seen {
+        const QObject* object;
+        QAccessible::Event type;
+        QVariant value;
+    };
+    std::vector<Seen> events_;
 };

@@ -3,6 +3,7 @@
 #include "platform/gui/dialog_template.h"
 #include "platform/gui/window_class.h"
 
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -150,4 +151,40 @@ TEST(StatusLampCreate, NeedsAParent) {
     EXPECT_EQ(platform::GetClassName(lamp), "MFCStatusCtrl");
     EXPECT_EQ(lamp->windowTitle(), "");
     EXPECT_EQ(lamp->rangeHigh, 100u);
+}
+
+TEST_F(StatusLamp, ReadsAsAProgressBarNamedByItsTextAndAnnouncesChanges) {
+    QWidget form;
+    lamp->setParent(&form);
+    AccessibleEventLog events;
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(lamp.get());
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(face->childCount(), 0);
+    QAccessibleValueInterface* value = face->valueInterface();
+    ASSERT_NE(value, nullptr);
+
+    lamp->SetRange(0, 4096);
+    lamp->SetText("Programming");
+    lamp->SetPosition(1024);
+    EXPECT_EQ(face->text(QAccessible::Name), "Programming");
+    EXPECT_EQ(value->minimumValue().toUInt(), 0u);
+    EXPECT_EQ(value->maximumValue().toUInt(), 4096u);
+    EXPECT_EQ(value->currentValue().toUInt(), 1024u);
+    EXPECT_EQ(face->text(QAccessible::Value), "1024");
+    EXPECT_EQ(events.Count(lamp.get(), QAccessible::NameChanged), 1);
+
+    // A failure is announced once; repeating the same text and position says nothing new.
+    events.Clear();
+    lamp->SetText("Programming Failed");
+    lamp->SetPosition(0);
+    lamp->SetText("Programming Failed");
+    lamp->SetPosition(0);
+    EXPECT_EQ(face->text(QAccessible::Name), "Programming Failed");
+    EXPECT_EQ(value->currentValue().toUInt(), 0u);
+    EXPECT_EQ(events.Count(lamp.get(), QAccessible::NameChanged), 1);
+    const std::vector<QVariant> values = events.Values(lamp.get());
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].toUInt(), 0u);
+    lamp->setParent(nullptr);
 }

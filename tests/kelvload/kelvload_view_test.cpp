@@ -4,6 +4,7 @@
 #include "loader/about_dlg.h"
 #include "loader/kelvload_ids.h"
 #include "platform/gui/message_box.h"
+#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_class.h"
 #include "serial/port_info.h"
 #include "serial/serial.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
@@ -70,6 +72,8 @@ TEST_F(KelvloadView, FirstRunWithAnEmptyStoreStartsWithoutAFile) {
     EXPECT_EQ(view->m_lamp.lampColor, 0x000000u);
     EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
     EXPECT_EQ(LabelText(view->GetDlgItem(IdcPath)), QDir::homePath());
+    // The path field holds one line: a long path is elided, never wrapped out of sight.
+    EXPECT_NE(dynamic_cast<platform::SingleLineStatic*>(view->GetDlgItem(IdcPath)), nullptr);
     EXPECT_EQ(view->m_nTimerId, 25u);
 }
 
@@ -157,6 +161,9 @@ TEST_F(KelvloadView, SpaceAndF11InStateOneReloadTheFile) {
     Tick();
     EXPECT_EQ(view->m_nState, CTransferEngine::StateNoFile);
     EXPECT_FALSE(view->IsWorkerRunning());
+    // The failed reload leaves the state text in the info area, no summary of its header.
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    EXPECT_EQ(view->m_strInfo, ".KFW File Not loaded or Valid");
 
     // The key reloads the file although the button is disabled: once the file is valid the
     // run starts and finds no port.
@@ -169,6 +176,15 @@ TEST_F(KelvloadView, SpaceAndF11InStateOneReloadTheFile) {
     EXPECT_EQ(view->m_lamp.lampColor, 0x808080u);
     EXPECT_TRUE(view->m_startStop.isEnabled());
     EXPECT_EQ(view->m_startStop.faceColor, 0x00FF00u);
+
+    // A file that went bad on disk since it was chosen: at once the same text, not its header.
+    std::ofstream(path) << "Product: 7\r\n:zz\r\n";
+    PressKey(Qt::Key_Space);
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateNoFile);
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    Tick();
+    EXPECT_EQ(LabelText(view->GetDlgItem(IdcInfo)), ".KFW File Not loaded or Valid");
+    EXPECT_EQ(view->m_lamp.text, ".KFW File Not loaded or Valid");
 }
 
 TEST_F(KelvloadView, ChoosingFilesChangesStateAndStoredPathButNotTheTitle) {
@@ -263,7 +279,7 @@ TEST_F(KelvloadView, AFailedSettingsWriteIsReportedToTheCallerOnly) {
     EXPECT_EQ(StoredSetting("Settings\\Ints", "m_BitRate"), QString("2"));
 }
 
-TEST_F(KelvloadView, AFileOnTheCommandLineIsSelected) {
+TEST_F(KelvloadView, AFileOnTheCommandLineIsSelectedAndExtraArgumentsAreSaid) {
     PtyBus com1(1);
     const std::string good = WriteSampleKfw(Path("cmdline.kfw"), 48);
     Start({QString::fromStdString(good)});
@@ -274,8 +290,18 @@ TEST_F(KelvloadView, AFileOnTheCommandLineIsSelected) {
     EXPECT_EQ(doc->m_SrcPath, good);
 
     Quit();
-    CKelvloadApp twoFiles;
-    EXPECT_FALSE(twoFiles.InitInstance({"a.kfw", "b.kfw"}));
+
+    // More names than the one document: it starts as usual with the first and says the rest.
+    testing::internal::CaptureStderr();
+    Start({QString::fromStdString(good), "b.kfw", "--verbose"});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(view->m_strPath.toStdString(), good);
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+    // (Qt may add its own warnings behind it.)
+    const std::string note =
+        "kelvload: ignored extra command-line arguments: \"b.kfw\" \"--verbose\"\n";
+    EXPECT_EQ(said.substr(0, note.size()), note) << said;
 }
 
 TEST_F(KelvloadView, ASecondFirstUpdateNeitherRefillsTheListsNorReallocates) {
@@ -309,6 +335,10 @@ TEST_F(KelvloadView, FrameHasItsMenuStatusBarAndAboutBox) {
 
     QString aboutTitle;
     QString aboutText;
+    QStringList texts;
+    QStringList buttons;
+    QImage iconShown;
+    QSize iconSize;
     QTimer::singleShot(0, [&] {
         auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
         if (box == nullptr) {
@@ -321,11 +351,33 @@ TEST_F(KelvloadView, FrameHasItsMenuStatusBarAndAboutBox) {
         ASSERT_NE(box, nullptr);
         aboutTitle = box->windowTitle();
         aboutText = LabelText(box->GetDlgItem(IdcAboutVersion));
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) {
+                iconShown = label->pixmap().toImage();
+                iconSize = label->size();
+            } else {
+                texts << label->text();
+            }
+        }
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+            buttons << button->text();
+        }
         box->EndDialog(platform::IdOk);
     });
     m_app->OnAppAbout();
     EXPECT_EQ(aboutTitle, "About Kelvload");
     EXPECT_EQ(aboutText, "kelvload FFVersion 2.9.3");
+    // The program icon, one text line and OK.
+    EXPECT_EQ(texts, QStringList({"kelvload FFVersion 2.9.3"}));
+    EXPECT_EQ(buttons, QStringList({"OK"}));
+    ASSERT_FALSE(iconShown.isNull());
+    const QImage programIcon = QImage(":/icons/kelvload-48.png");
+    ASSERT_FALSE(programIcon.isNull());
+    EXPECT_EQ(iconShown.convertToFormat(QImage::Format_ARGB32),
+              QApplication::windowIcon().pixmap(iconSize).toImage().convertToFormat(
+                  QImage::Format_ARGB32));
+    EXPECT_EQ(QApplication::windowIcon().availableSizes().size(), 2);
+    EXPECT_EQ(frame->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
 }
 
 } // namespace

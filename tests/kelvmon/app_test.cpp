@@ -4,6 +4,8 @@
 #include "kelvmon_test_support.h"
 #include "monitor/kelvmon_ids.h"
 #include "monitor/port_setup.h"
+#include "platform/gui/single_line_static.h"
+#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_placement.h"
 #include "serial/serial.h"
 
@@ -45,6 +47,10 @@ TEST_F(Program, FirstRunDefaults) {
     EXPECT_EQ(doc.m_CaptureFilePath, TempPath(QStringLiteral("Capture.cap")));
     EXPECT_EQ(doc.m_SendFilePath, TempPath(QStringLiteral("Send.cap")));
     EXPECT_EQ(Text(IdcCapturePath), doc.m_CaptureFilePath);
+    // Both path labels hold one line: a long path is elided, never wrapped out of sight.
+    for (int id : {IdcCapturePath, IdcSendPath}) {
+        EXPECT_NE(dynamic_cast<platform::SingleLineStatic*>(View().Item<QWidget>(id)), nullptr);
+    }
     EXPECT_TRUE(View().Item<QAbstractButton>(IdcTrakbusData)->isChecked());
     EXPECT_FALSE(View().Item<QAbstractButton>(IdcTimeStamp)->isChecked());
     EXPECT_FALSE(Frame().m_bStayOnTop);

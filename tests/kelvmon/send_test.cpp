@@ -5,6 +5,7 @@
 #include "platform/gui/file_chooser.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -64,6 +65,21 @@ TEST_F(Send, DefaultTextsSendTheirMessagesWithChecksum) {
     // Sending shows nothing of its own.
     Pump(50);
     EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(Send, TextBoxesReadAsNamedAfterTheirButtons) {
+    const int edits[4] = {IdcSendStr1, IdcSendStr2, IdcSendStr3, IdcSendStr4};
+    Type(IdcSendStr3, QStringLiteral("A5 01"));
+    for (int n = 1; n <= 4; ++n) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(Edit(edits[n - 1]));
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->role(), QAccessible::EditableText);
+        EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Send Msg%1").arg(n));
+        EXPECT_EQ(face->text(QAccessible::Value), Edit(edits[n - 1])->text());
+        EXPECT_EQ(face->childCount(), 0);
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Edit(IdcSendStr3))->text(QAccessible::Value),
+              QStringLiteral("A5 01"));
 }
 
 TEST_F(Send, TypedTextGetsAChecksumInTrakbusModeOnly) {

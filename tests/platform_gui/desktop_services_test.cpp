@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -155,4 +157,27 @@ TEST(FileDrop, LocalFilesReachTheHandlerOtherDropsAreRefused) {
     remote.setUrls({QUrl("https://example.invalid/x.kfw")});
     EXPECT_FALSE(Drop(window, remote));
     EXPECT_EQ(drops.size(), 1u);
+}
+
+TEST(FileChooser, TheDialogsOwnStateStaysInTheKestromStore) {
+    EnsureApplication();
+    PrivateConfigHome config;
+    SetFileChooserResponder(nullptr);
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            shown = true;
+            dialog->reject();
+        }
+    });
+    FileChooserRequest request;
+    request.title = "Select .KFW File";
+    request.filter = "KFW Files (*.kfw)|*.kfw||";
+    request.initialFolder = config.Path();
+    EXPECT_FALSE(ChooseFile(nullptr, request).has_value());
+    ASSERT_TRUE(shown);
+    // Written on closing, where the programs keep their settings and nowhere else.
+    EXPECT_TRUE(QFile::exists(config.Path() + "/Kestrom/QtProject.conf"));
+    QStringList elsewhere = QDir(config.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_EQ(elsewhere, QStringList({"Kestrom"}));
 }

@@ -1,9 +1,12 @@
 #include "gui_test_support.h"
 #include "platform/gui/attach_hook.h"
+#include "platform/gui/data_exchange.h"
 #include "platform/gui/dialog_template.h"
 #include "platform/gui/form.h"
+#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_class.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,6 +87,30 @@ TEST(DialogUnits, BaseUnitsAreTheFontsAverageLetterWidthAndHeight) {
     QFont large = font;
     large.setPixelSize(26);
     EXPECT_GT(DialogBaseUnits(large).height(), units.height());
+}
+
+TEST(FormFont, TheFormScalesWithTheDesktopFont) {
+    EnsureApplication();
+    const QFont desktop = QApplication::font();
+    QSize previous;
+    for (int points : {8, 11, 16}) {
+        QFont font = desktop;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        QWidget surface;
+        Form form(surface);
+        form.Create(kForm);
+        EXPECT_EQ(surface.font().pointSize(), points);
+        EXPECT_EQ(form.BaseUnits(), DialogBaseUnits(font));
+        EXPECT_EQ(form.Item(1002)->geometry().size(),
+                  DialogUnitsToPixels(QRect(10, 10, 50, 14), DialogBaseUnits(font)).size());
+        if (previous.isValid()) {
+            EXPECT_GT(form.DesignedSize().width(), previous.width()) << points;
+            EXPECT_GT(form.DesignedSize().height(), previous.height()) << points;
+        }
+        previous = form.DesignedSize();
+    }
+    QApplication::setFont(desktop);
 }
 
 TEST_F(FormTest, ControlsStandAtTheirDialogUnitPlaces) {
@@ -220,4 +247,56 @@ TEST_F(FormTest, AttachPutsTheBoundControlInThePlace) {
     EXPECT_FALSE(form->Attach(4711, stray));
     clock.setParent(nullptr);
     start.setParent(nullptr);
+}
+
+TEST(FormStatics, OneLineHighStaticsElideInTheMiddleAndTallerOnesWrap) {
+    EnsureApplication();
+    const DialogTemplate statics{102,
+                                 {200, 80},
+                                 {},
+                                 {CText("", 1004, 4, 4, 120, 14, SsSunken | SsCenterImage),
+                                  LText("", 1014, 4, 22, 120, 10),
+                                  LText("", 1030, 4, 36, 120, 40, SsSunken)}};
+    QWidget surface;
+    Form form(surface);
+    form.Create(statics);
+    surface.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&surface));
+
+    const QString path = QStringLiteral("/home/user/firmware/archive/2026/december/releases/"
+                                        "candidates/device-controller-2.9.3.kfw");
+    for (int id : {1004, 1014}) {
+        auto* line = qobject_cast<QLabel*>(form.Item(id));
+        ASSERT_NE(line, nullptr) << id;
+        SetWindowText(line, path);
+        EXPECT_FALSE(line->wordWrap()) << id;
+        EXPECT_EQ(line->text(), path) << id;
+        EXPECT_EQ(line->toolTip(), path) << id;
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(line);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->text(QAccessible::Name), path) << id;
+
+        // What is drawn: both ends of the path around an ellipsis, within the field.
+        auto* single = dynamic_cast<SingleLineStatic*>(line);
+        ASSERT_NE(single, nullptr) << id;
+        const QString shown = single->ShownText();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("/home"))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("2.9.3.kfw"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(line->fontMetrics().horizontalAdvance(shown), line->contentsRect().width());
+
+        // A path that fits is shown whole, with no tooltip.
+        SetWindowText(line, QStringLiteral("/tmp/a.kfw"));
+        EXPECT_EQ(single->ShownText(), "/tmp/a.kfw");
+        EXPECT_EQ(line->toolTip(), "");
+        // Wider again, the same long path fits whole once the field has room for it.
+        line->resize(line->fontMetrics().horizontalAdvance(path) + 40, line->height());
+        SetWindowText(line, path);
+        EXPECT_EQ(single->ShownText(), path);
+        EXPECT_EQ(line->toolTip(), "");
+    }
+    auto* info = qobject_cast<QLabel*>(form.Item(1030));
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->wordWrap());
+    EXPECT_EQ(dynamic_cast<SingleLineStatic*>(info), nullptr);
 }

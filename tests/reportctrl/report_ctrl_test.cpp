@@ -1,5 +1,7 @@
 #include "report_test_support.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -369,3 +371,37 @@ TEST(ReportSort, MixedColumnOfManyRowsSortsWithoutHarm) {
 }
 
 } // namespace
+
+TEST(ReportAccessible, ReadsAsATableWhoseCheckBoxesSayCheckedOrNot) {
+    ShownReport shown;
+    shown.Fill(3);
+    CReportCtrl& list = shown.list();
+    list.SetCheckMode(1);
+    list.SetCheck(1, true);
+    QApplication::processEvents();
+
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_NE(face, nullptr);
+    QAccessibleTableInterface* table = face->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->columnCount(), 7);
+    EXPECT_EQ(face->childCount(), 7 * 4); // the header row and three rows of cells
+
+    auto cellText = [&](int row, int column) {
+        return table->cellAt(row, column)->text(QAccessible::Name);
+    };
+    auto ticked = [&](int row) { return table->cellAt(row, 0)->state().checked != 0; };
+    EXPECT_EQ(cellText(2, 3), "2:3");
+    EXPECT_FALSE(ticked(0));
+    EXPECT_TRUE(ticked(1));
+    EXPECT_FALSE(ticked(2));
+
+    list.SetCheck(1, false);
+    list.SetCheck(2, true);
+    list.SetCellText(0, 1, "Radio Node");
+    QApplication::processEvents();
+    EXPECT_FALSE(ticked(1));
+    EXPECT_TRUE(ticked(2));
+    EXPECT_EQ(cellText(0, 1), "Radio Node");
+}
