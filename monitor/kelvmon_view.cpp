@@ -425,7 +425,8 @@ std::int32_t CKelvmonView::SendBytes(const std::uint8_t* data, std::uint32_t len
     std::lock_guard lock(m_writeLock);
     if (!m_serial.IsOpen())
         return 1;
-    return m_serial.Write(data, length, &written, nullptr, kWriteTimeoutMs);
+    const auto rate = static_cast<std::uint32_t>(BitRateOfIndex(GetDocument()->m_BitRate));
+    return m_serial.Write(data, length, &written, nullptr, WriteTimeoutMs(length, rate));
 }
 
 void CKelvmonView::OnSelectSendFile() {

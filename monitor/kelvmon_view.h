@@ -33,7 +33,6 @@ class CKelvmonView : public CResizableFormView, private ITrafficOutput {
 public:
     static constexpr int kSendBufferSize = 1024;
     static constexpr std::uint32_t kReadSize = 1024;
-    static constexpr std::uint32_t kWriteTimeoutMs = 2000;
 
     CKelvmonView();
     ~CKelvmonView() override;
@@ -63,7 +62,7 @@ public:
     // Send button n (1 to 4) and the focus loss of send edit n.
     void OnSendMsg(int n);
     void OnKillFocusSendStr(int n);
-    // Writes to the port with a 2000 ms limit; 1 without writing when the port is closed.
+    // Writes to the port with a limit of 2000 ms, longer for a long write at a low rate; 1 without writing when the port is closed.
     // Called on the user-interface thread and on the transfer's; writes never overlap.
     std::int32_t SendBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written);
 

@@ -53,3 +53,12 @@ SendFileResult SendFile(const QString& path, bool portOpen, const ChunkWriter& w
     }
     return result;
 }
+
+std::uint32_t WriteTimeoutMs(std::uint32_t length, std::uint32_t bitRate) {
+    constexpr std::uint32_t kMinimumMs = 2000;
+    if (bitRate == 0)
+        return kMinimumMs;
+    const std::uint64_t wireMs =
+        (static_cast<std::uint64_t>(length) * 10 * 1000 + bitRate - 1) / bitRate;
+    return static_cast<std::uint32_t>(std::max<std::uint64_t>(kMinimumMs, wireMs + 1000));
+}

@@ -17,6 +17,11 @@ struct SendFileResult {
     bool stopped = false;        // ended on request before the end of the file
 };
 
+// Time-out for a write of `length` bytes at `bitRate`: 2000 ms, or the bytes' wire time (10 bits
+// a byte) and one second more where that is longer, since a write ends only once its bytes have
+// left the port and a full chunk at a low rate takes longer than 2000 ms.
+std::uint32_t WriteTimeoutMs(std::uint32_t length, std::uint32_t bitRate);
+
 // Length of the file at `path`; 0 when the path is empty or the file cannot be opened.
 std::uint64_t SendFileLength(const QString& path);
 

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     constexpr int kComPort = 31;
     std::string path;
     std::string error;
-    const int master = OpenPseudoTerminal(path, error);
+    int master = OpenPseudoTerminal(path, error);
     CPortEntry entry;
     int stop[2] = {-1, -1};
     if (master < 0 || !entry.Create(kComPort, path, false, error) || pipe2(stop, O_CLOEXEC) != 0) {

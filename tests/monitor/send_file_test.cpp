@@ -105,6 +105,15 @@ TEST(SendFile, StopEndsTheTransferBeforeTheNextChunk) {
     EXPECT_TRUE(port.waits.empty());
 }
 
+TEST(SendFile, WriteTimeOutCoversTheChunksWireTimeAtLowRates) {
+    EXPECT_EQ(WriteTimeoutMs(1024, 16457), 2000u);
+    EXPECT_EQ(WriteTimeoutMs(16, 1200), 2000u);
+    // 1024 bytes at 1200 bit/s are 8534 ms on the line, at 4800 bit/s 2134 ms.
+    EXPECT_EQ(WriteTimeoutMs(1024, 1200), 9534u);
+    EXPECT_EQ(WriteTimeoutMs(1024, 4800), 3134u);
+    EXPECT_EQ(WriteTimeoutMs(1024, 0), 2000u);
+}
+
 TEST(SendFile, LengthIsZeroForDevicesAndMissingFiles) {
     EXPECT_EQ(SendFileLength("/dev/zero"), 0u);
     EXPECT_EQ(SendFileLength(QString()), 0u);
