@@ -1,5 +1,6 @@
 #include "tests/kelvload/app_fixture.h"
 #include "tests/kelvload/pty_bus.h"
+#include "tests/serial/plain_holder.h"
 
 #include "busproto/messages.h"
 #include "loader/kelvload_ids.h"
@@ -224,27 +225,8 @@ TEST_F(Download, APortHeldByAnotherProgramFailsAndItsTooltipSaysWhy) {
     StartOn(1, {QString::fromStdString(good)});
     ASSERT_EQ(view->m_portList.currentText(), "COM1");
     // A terminal program takes the port with a plain open after the list was made.
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        close(ready[0]);
-        close(release[1]);
-        const char opened = open(com1.SlavePath().c_str(), O_RDWR | O_NOCTTY) >= 0 ? 'y' : 'n';
-        [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
-        char done;
-        [[maybe_unused]] ssize_t r = read(release[0], &done, 1);
-        _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    char opened = 0;
-    ASSERT_EQ(read(ready[0], &opened, 1), 1);
-    close(ready[0]);
-    ASSERT_EQ(opened, 'y');
+    PlainHolder holder(com1.SlavePath());
+    ASSERT_TRUE(holder.Holding());
 
     PressKey(Qt::Key_Space);
     ASSERT_TRUE(WaitForWorkerEnd());
@@ -254,9 +236,6 @@ TEST_F(Download, APortHeldByAnotherProgramFailsAndItsTooltipSaysWhy) {
     const std::string expected = com1.SlavePath() + "\nin use by another program";
     EXPECT_EQ(view->m_portList.toolTip().toStdString(), expected);
     EXPECT_EQ(view->m_portList.currentData(Qt::ToolTipRole).toString().toStdString(), expected);
-    close(release[1]);
-    int status = 0;
-    waitpid(holder, &status, 0);
 }
 
 #ifdef TRAKBUS_SIM_PATH

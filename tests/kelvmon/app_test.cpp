@@ -5,9 +5,9 @@
 #include "monitor/kelvmon_ids.h"
 #include "monitor/port_setup.h"
 #include "platform/gui/single_line_static.h"
-#include "platform/gui/single_line_static.h"
 #include "platform/gui/window_placement.h"
 #include "serial/serial.h"
+#include "tests/serial/plain_holder.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -228,28 +228,8 @@ TEST_F(Program, PortSetupListsOnlyFreePortsAndOkReopens) {
 
 TEST_F(Program, APortHeldByAnotherProgramSaysSoAndAnAdapterPluggedInDuringSetUpIsListed) {
     // Another program holds COM3 with a plain open, as a terminal program does.
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        close(ready[0]);
-        close(release[1]);
-        const int fd = open(m_bus->SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        const char opened = fd >= 0 ? 'y' : 'n';
-        [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
-        char done;
-        [[maybe_unused]] ssize_t r = read(release[0], &done, 1);
-        _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    char opened = 0;
-    ASSERT_EQ(read(ready[0], &opened, 1), 1);
-    close(ready[0]);
-    ASSERT_EQ(opened, 'y');
+    PlainHolder holder(m_bus->SlavePath());
+    ASSERT_TRUE(holder.Holding());
     Start();
     EXPECT_FALSE(View().IsPortOpen());
     View().OnTimer(TimerId);
@@ -268,9 +248,6 @@ TEST_F(Program, APortHeldByAnotherProgramSaysSoAndAnAdapterPluggedInDuringSetUpI
     });
     EXPECT_EQ(chosenTip, QStringLiteral("COM3: in use by another program"));
     EXPECT_TRUE(appeared);
-    close(release[1]);
-    int status = 0;
-    waitpid(holder, &status, 0);
 }
 
 TEST_F(Program, PortSetupClosedWithoutOkReopensThePreviousPort) {

@@ -2,6 +2,7 @@
 // an access failure.
 #include "serial/port_failure.h"
 #include "serial/port_lock.h"
+#include "tests/serial/plain_holder.h"
 #include "tests/serial/serial_test_support.h"
 
 #include <cerrno>
@@ -18,48 +19,6 @@
 using serialtest::SerialTest;
 
 namespace {
-
-// A child process that holds `path` with a plain open(2) until it is released.
-class PlainHolder {
-public:
-    explicit PlainHolder(const std::string& path) {
-        int ready[2];
-        if (pipe(ready) != 0 || pipe(release_) != 0) {
-            return;
-        }
-        child_ = fork();
-        if (child_ == 0) {
-            close(ready[0]);
-            close(release_[1]);
-            const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-            const char opened = fd >= 0 ? 'y' : 'n';
-            [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
-            char done;
-            [[maybe_unused]] ssize_t r = read(release_[0], &done, 1);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release_[0]);
-        char opened = 0;
-        holding_ = read(ready[0], &opened, 1) == 1 && opened == 'y';
-        close(ready[0]);
-    }
-    ~PlainHolder() { Release(); }
-    bool Holding() const { return holding_; }
-    void Release() {
-        if (child_ > 0) {
-            close(release_[1]);
-            int status = 0;
-            waitpid(child_, &status, 0);
-            child_ = -1;
-        }
-    }
-
-private:
-    pid_t child_ = -1;
-    int release_[2] = {-1, -1};
-    bool holding_ = false;
-};
 
 // The PID of a process that has ended.
 pid_t DeadPid() {
