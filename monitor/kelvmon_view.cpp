@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTimer>
+#include <cerrno>
 
 using namespace kelvmon;
 
@@ -181,6 +182,12 @@ void CKelvmonView::OnInitialUpdate() {
     m_CaptureFilePath = doc->m_CaptureFilePath;
     m_SendFilePath = doc->m_SendFilePath;
     OpenPort();
+    // A port that is busy at start (another program probing it for a moment) is tried again
+    // once a second, as a lost one is.
+    if (!m_serial.IsOpen() && m_serial.GetLastOpenReason() == EBUSY) {
+        m_bPortLost = true;
+        m_nTicksToReopen = kTicksPerReopen;
+    }
 
     m_receiver.Restart();
     m_receiver.SetDisplayMode(m_DisplayModeGrp);
