@@ -20,7 +20,6 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTimer>
-#include <cerrno>
 
 using namespace kelvmon;
 
@@ -182,12 +181,6 @@ void CKelvmonView::OnInitialUpdate() {
     m_CaptureFilePath = doc->m_CaptureFilePath;
     m_SendFilePath = doc->m_SendFilePath;
     OpenPort();
-    // A port that is busy at start (another program probing it for a moment) is tried again
-    // once a second, as a lost one is.
-    if (!m_serial.IsOpen() && m_serial.GetLastOpenReason() == EBUSY) {
-        m_bPortLost = true;
-        m_nTicksToReopen = kTicksPerReopen;
-    }
 
     m_receiver.Restart();
     m_receiver.SetDisplayMode(m_DisplayModeGrp);
@@ -207,8 +200,15 @@ void CKelvmonView::OpenPort() {
     m_statistics.PortOpened();
     if (m_serial.OpenForWindow(device.constData(), MessageWindow(), 0, kSerialUserValue, kQueueSize,
                                kQueueSize) != SerialOk) {
-        if (const char* reason = serial::PortFailureText(m_serial.GetLastOpenReason()))
-            m_portFailure = QString::fromLatin1(reason);
+        const int reason = m_serial.GetLastOpenReason();
+        if (const char* text = serial::PortFailureText(reason))
+            m_portFailure = QString::fromLatin1(text);
+        // Another program may hold the port only for a moment (a loader probing it), so it is
+        // tried again once a second, as a lost one is.
+        if (serial::PortIsBusy(reason)) {
+            m_bPortLost = true;
+            m_nTicksToReopen = kTicksPerReopen;
+        }
         return;
     }
     if (m_serial.SetLineFormat(static_cast<std::uint32_t>(BitRateOfIndex(doc->m_BitRate)), 8,

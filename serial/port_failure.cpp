@@ -17,4 +17,6 @@ const char* PortFailureText(int reason) {
     }
 }
 
+bool PortIsBusy(int reason) { return reason == EBUSY || reason == EWOULDBLOCK; }
+
 } // namespace serial

@@ -7,4 +7,8 @@ namespace serial {
 // for EBUSY and EWOULDBLOCK; nullptr for any other reason.
 const char* PortFailureText(int reason);
 
+// True when another program holds the port (EBUSY, or EWOULDBLOCK from its lock): a reason
+// that may pass by itself, unlike a missing port or a lacking permission.
+bool PortIsBusy(int reason);
+
 } // namespace serial
