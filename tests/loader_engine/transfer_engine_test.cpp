@@ -51,9 +51,11 @@ protected:
         LoaderTest::SetUp();
         m_bus = std::make_unique<BusStandIn>(kComPort);
         m_engine = std::make_unique<CTransferEngine>(&m_doc, &m_notify);
-        m_engine->SetStateListener([this] {
+        // The worker calls the listener until the engine's destructor has joined it, which is
+        // after m_engine has let go of the engine: the listener holds the engine itself.
+        m_engine->SetStateListener([this, engine = m_engine.get()] {
             std::lock_guard guard(m_statesLock);
-            m_states.push_back(m_engine->m_nState);
+            m_states.push_back(engine->m_nState);
         });
     }
     void TearDown() override {
