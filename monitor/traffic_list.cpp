@@ -1,5 +1,7 @@
 #include "monitor/traffic_list.h"
 
+#include "monitor/calm_scroll_bar.h"
+
 #include "monitor/line_meaning.h"
 #include "monitor/traffic_list_accessible.h"
 
@@ -41,6 +43,8 @@ CTrafficList::CTrafficList(QWidget* parent) : QAbstractItemView(parent), m_model
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    // It follows the bus: at full load its value changes with every publishing.
+    setVerticalScrollBar(new CCalmScrollBar(Qt::Vertical, this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     QFont font(QStringLiteral("Courier New"), 10);
@@ -260,6 +264,8 @@ void CTrafficList::paintEvent(QPaintEvent* event) {
     const int first = TopRow() + std::max(0, area.top()) / rowHeight;
     const int last = std::min(m_model.rowCount() - 1, TopRow() + area.bottom() / rowHeight);
     const QFontMetrics metrics = fontMetrics();
+    if (m_text.Font() != font())
+        m_text.SetFont(font());
     const int x = kTextMargin - horizontalOffset();
     const QColor textColor = palette().color(QPalette::Text);
     painter.setPen(textColor);
@@ -268,8 +274,8 @@ void CTrafficList::paintEvent(QPaintEvent* event) {
         selectionModel()->hasSelection() ? selectionModel() : nullptr;
     int widest = m_widest;
     for (int row = first; row <= last; ++row) {
-        const std::string text = m_model.LineText(row);
-        const QString line = QString::fromLatin1(text.data(), qsizetype(text.size()));
+        m_rowText.clear();
+        AppendLineText(m_model.Store().Line(row), m_rowText);
         const int y = (row - TopRow()) * rowHeight;
         const bool selected = selection != nullptr && selection->isRowSelected(row);
         if (selected) {
@@ -277,10 +283,10 @@ void CTrafficList::paintEvent(QPaintEvent* event) {
                              palette().color(QPalette::Highlight));
             painter.setPen(palette().color(QPalette::HighlightedText));
         }
-        painter.drawText(x, y + metrics.ascent(), line);
+        m_text.Draw(painter, x, y + metrics.ascent(), m_rowText);
         if (selected)
             painter.setPen(textColor);
-        widest = std::max(widest, metrics.horizontalAdvance(line));
+        widest = std::max(widest, m_text.Width(m_rowText));
     }
     if (widest > m_widest) {
         m_widest = widest;

@@ -9,6 +9,7 @@
 // while lines are selected the list does not scroll away from them. Hovering a line shows what
 // it means.
 
+#include "monitor/fixed_pitch_text.h"
 #include "monitor/traffic_model.h"
 
 #include <QAbstractItemView>
@@ -94,5 +95,7 @@ private:
     bool m_publishPending = false;
     bool m_scrollPending = false;
     int m_widest = 0;                             // widest line painted so far, in pixels
+    CFixedPitchText m_text;
+    std::string m_rowText; // reused from row to row
     QAccessibleInterface* m_accessible = nullptr; // made by the factory when first asked for
 };

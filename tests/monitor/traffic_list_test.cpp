@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
@@ -122,6 +123,34 @@ TEST_F(TrafficListTest, PaintsTheVisibleRowsOfAHugeList) {
         for (int x = 0; x < image.width() / 2; ++x)
             inked += image.pixel(x, y) != background;
     EXPECT_GT(inked, 100); // text was drawn
+}
+
+// Rows are drawn glyph by glyph rather than shaped: the pixels and the widths must be those that
+// drawText gives, for the list's own fixed-pitch font and for a proportional one.
+TEST_F(TrafficListTest, RowTextIsDrawnAsDrawTextDrawsIt) {
+    const std::string text = "#0042 = 12/8/2026 14:05:09.37 - B0 01 7E 5A C3 ";
+    QFont proportional(QStringLiteral("Sans Serif"), 10);
+    proportional.setStyleHint(QFont::SansSerif);
+    for (const QFont& font : {list.font(), proportional}) {
+        CFixedPitchText drawer;
+        drawer.SetFont(font);
+        auto render = [&](auto draw) {
+            QImage image(500, 40, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            draw(painter);
+            return image;
+        };
+        const QImage glyphs = render([&](QPainter& p) { drawer.Draw(p, 3, 25, text); });
+        const QImage shaped =
+            render([&](QPainter& p) { p.drawText(3, 25, QString::fromStdString(text)); });
+        EXPECT_EQ(glyphs, shaped) << font.family().toStdString();
+        EXPECT_NE(glyphs, render([](QPainter&) {})) << "nothing drawn";
+        EXPECT_EQ(drawer.Width(text),
+                  QFontMetrics(font).horizontalAdvance(QString::fromStdString(text)));
+    }
 }
 
 // What a screen reader is told: a list whose children are the published lines, by their text.
