@@ -38,11 +38,20 @@ std::vector<IplSeen> IplMessages(const std::vector<Bytes>& messages) {
 }
 
 // The image as the device rebuilds it: the data messages after each address, placed there.
-// The sample files' records are whole multiples of eight bytes, so every data byte counts.
+// The sample files' records are whole multiples of eight bytes, so every data byte counts. Their
+// data counts up, so a message equal to the one before it is a write repeated because its echo
+// came late (a slow machine), and is taken once.
 std::map<std::uint32_t, std::uint8_t> RebuiltImage(const std::vector<IplSeen>& messages) {
     std::map<std::uint32_t, std::uint8_t> image;
     std::uint32_t address = 0;
+    const IplSeen* previous = nullptr;
     for (const IplSeen& m : messages) {
+        const bool repeat =
+            previous != nullptr && previous->kind == m.kind && previous->data == m.data;
+        previous = &m;
+        if (repeat) {
+            continue;
+        }
         if (m.kind == IplAddress) {
             address =
                 (std::uint32_t{m.data[0]} << 16) | (std::uint32_t{m.data[1]} << 8) | m.data[2];
