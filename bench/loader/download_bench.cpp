@@ -9,7 +9,7 @@
 #include "loader/precise_delay.h"
 #include "loader/transfer_engine.h"
 #include "serial/serial_wnd.h"
-#include "tests/loader_engine/bus_standin.h"
+#include "tests/support/pty_bus.h"
 #include "tools/sim/sim_thread.h"
 
 #include <QCoreApplication>
@@ -145,10 +145,10 @@ int main(int argc, char** argv) {
     }
 
     constexpr int kComPort = 31;
-    std::unique_ptr<BusStandIn> standInBus;
+    std::unique_ptr<PtyBus> standInBus;
     std::unique_ptr<SimBus> simBus;
     if (standIn) {
-        standInBus = std::make_unique<BusStandIn>(kComPort);
+        standInBus = std::make_unique<PtyBus>(kComPort);
         standInBus->SetWireBitRate(bitRate);
     } else {
         simBus = std::make_unique<SimBus>(kComPort);

@@ -1,5 +1,5 @@
 #include "tests/kelvload/app_fixture.h"
-#include "tests/kelvload/pty_bus.h"
+#include "tests/support/pty_bus.h"
 
 #include "busproto/messages.h"
 #include "loader/kelvload_ids.h"
@@ -91,7 +91,7 @@ TEST_F(DiscoveryTest, OpensModelessOnTopLevelAndSendsADiscoverRequest) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Discover");
     EXPECT_TRUE(doc->IsPortOpen());
-    EXPECT_EQ(bus->Messages().at(0), Discover());
+    EXPECT_EQ(bus->MessageBytes().at(0), Discover());
     EXPECT_FALSE(window->GetDlgItem(IdcPing)->isVisible());
     EXPECT_FALSE(window->GetDlgItem(IdcPing)->isEnabled());
     EXPECT_EQ(List().ColumnCount(), 7);
@@ -140,7 +140,7 @@ TEST_F(DiscoveryTest, IdentifySendsOneExactRequestPerTickedRow) {
     DiscoveryWindow()->OnIdentify();
     ASSERT_TRUE(bus->WaitForMessages(before + 2, 3000));
     RunEventsFor(50);
-    std::vector<Bytes> sent = bus->Messages();
+    std::vector<Bytes> sent = bus->MessageBytes();
     ASSERT_EQ(sent.size(), before + 2);
     EXPECT_EQ(sent[before], Identify(20, 0xFF));
     EXPECT_EQ(sent[before + 1], Identify(22, 0x10000));
@@ -173,7 +173,7 @@ TEST_F(DiscoveryTest, DiscoverClearsTheListAndAsksAgain) {
     EXPECT_EQ(List().RowCount(), 0);
     ASSERT_TRUE(RunEventsUntil([&] { return List().RowCount() == 1; }, 3000));
     EXPECT_EQ(Cell(0, 2), "42");
-    EXPECT_EQ(bus->Messages().back(), Discover());
+    EXPECT_EQ(bus->MessageBytes().back(), Discover());
 }
 
 TEST_F(DiscoveryTest, FindDevicesAgainOnlyRaisesTheOneWindow) {

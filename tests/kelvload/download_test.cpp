@@ -1,6 +1,6 @@
 #include "tests/kelvload/app_fixture.h"
-#include "tests/kelvload/pty_bus.h"
 #include "tests/serial/plain_holder.h"
+#include "tests/support/pty_bus.h"
 
 #include "busproto/messages.h"
 #include "loader/kelvload_ids.h"
@@ -163,7 +163,7 @@ TEST_F(Download, SpaceSendsTheImageAndTheViewFollowsTheRunToReady) {
     EXPECT_EQ(doc->m_ActiveComPort, 12); // the choice made during the run, now in force
     EXPECT_FALSE(doc->IsPortOpen());
 
-    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    const std::vector<IplSeen> ipl = IplMessages(bus->MessageBytes());
     ASSERT_GE(ipl.size(), 3u);
     EXPECT_EQ(ipl.front().kind, IplSetup);
     EXPECT_EQ(ipl.front().data[1], 20); // product
@@ -187,7 +187,7 @@ TEST_F(Download, SpaceDuringARunStopsItAfterTheRecordWithAnEndMessage) {
     EXPECT_EQ(view->m_lamp.lampColor, 0x00FFFFu);
     EXPECT_EQ(view->m_startStop.faceColor, 0x00FF00u);
 
-    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    const std::vector<IplSeen> ipl = IplMessages(bus->MessageBytes());
     ASSERT_GE(ipl.size(), 4u);
     EXPECT_EQ(ipl[1].kind, IplAddress); // the setup was confirmed at the first write
     EXPECT_EQ(ipl.back().kind, IplEnd);
@@ -206,7 +206,7 @@ TEST_F(Download, ClosingDuringARunWaitsForTheWorker) {
     CloseFrame();
     ASSERT_EQ(view, nullptr);
     // The run ended the way a stop ends it, before the view went.
-    const std::vector<IplSeen> ipl = IplMessages(bus->Messages());
+    const std::vector<IplSeen> ipl = IplMessages(bus->MessageBytes());
     ASSERT_GE(ipl.size(), 4u);
     EXPECT_EQ(ipl.back().kind, IplEnd);
     EXPECT_EQ(ipl[ipl.size() - 2].kind, IplData);

@@ -1,5 +1,5 @@
 #include "tests/kelvload/app_fixture.h"
-#include "tests/kelvload/pty_bus.h"
+#include "tests/support/pty_bus.h"
 
 #include "loader/about_dlg.h"
 #include "loader/kelvload_ids.h"

@@ -1,7 +1,7 @@
 // The loader when its adapter is pulled and plugged in again, over the test bus: during a
 // download and during discovery. The program keeps running throughout.
 #include "tests/kelvload/app_fixture.h"
-#include "tests/kelvload/pty_bus.h"
+#include "tests/support/pty_bus.h"
 
 #include "loader/kelvload_ids.h"
 

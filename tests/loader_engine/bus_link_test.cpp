@@ -3,8 +3,8 @@
 
 #include "busproto/messages.h"
 #include "loader/precise_delay.h"
-#include "tests/loader_engine/bus_standin.h"
 #include "tests/loader_engine/loader_test_support.h"
+#include "tests/support/pty_bus.h"
 
 #include <atomic>
 #include <thread>
@@ -40,7 +40,7 @@ class BusLinkTest : public LoaderTest {
 protected:
     void SetUp() override {
         LoaderTest::SetUp();
-        m_bus = std::make_unique<BusStandIn>(kComPort);
+        m_bus = std::make_unique<PtyBus>(kComPort);
     }
     void TearDown() override {
         m_doc.ClosePort();
@@ -70,7 +70,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
-    std::unique_ptr<BusStandIn> m_bus;
+    std::unique_ptr<PtyBus> m_bus;
     RecordingSink m_sink;
 };
 

@@ -4,8 +4,8 @@
 #include "busproto/messages.h"
 #include "loader/kfw_writer.h"
 #include "loader/transfer_engine.h"
-#include "tests/loader_engine/bus_standin.h"
 #include "tests/loader_engine/loader_test_support.h"
+#include "tests/support/pty_bus.h"
 
 #include <mutex>
 #include <numeric>
@@ -49,7 +49,7 @@ class TransferTest : public LoaderTest {
 protected:
     void SetUp() override {
         LoaderTest::SetUp();
-        m_bus = std::make_unique<BusStandIn>(kComPort);
+        m_bus = std::make_unique<PtyBus>(kComPort);
         m_engine = std::make_unique<CTransferEngine>(&m_doc, &m_notify);
         // The worker calls the listener until the engine's destructor has joined it, which is
         // after m_engine has let go of the engine: the listener holds the engine itself.
@@ -142,7 +142,7 @@ protected:
         return result;
     }
 
-    std::unique_ptr<BusStandIn> m_bus;
+    std::unique_ptr<PtyBus> m_bus;
     std::unique_ptr<CTransferEngine> m_engine;
     std::vector<int> States() {
         std::lock_guard guard(m_statesLock);

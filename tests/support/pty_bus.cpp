@@ -1,6 +1,7 @@
-#include "tests/loader_engine/bus_standin.h"
+#include "tests/support/pty_bus.h"
 
 #include "busproto/checksum.h"
+#include "busproto/messages.h"
 #include "loader/precise_delay.h"
 #include "serial/port_names.h"
 
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -17,13 +17,29 @@
 #include <termios.h>
 #include <unistd.h>
 
-BusStandIn::BusStandIn(int comNumber) {
+namespace {
+
+bool IsDiscoverRequest(const Bytes& message) {
+    std::uint8_t group = 0, code = 0, data[12] = {};
+    return DecodeDeviceMessage(message.data(), static_cast<int>(message.size()), &group, &code,
+                               data) &&
+           group == kDeviceGroup && code == kRequestCode && data[2] == 0;
+}
+
+} // namespace
+
+std::string PortEntryPath(int comNumber) {
+    return (std::filesystem::path(serial::PortDirectory()) / ("COM" + std::to_string(comNumber)))
+        .string();
+}
+
+PtyBus::PtyBus(int comNumber) {
     char name[PATH_MAX] = {};
     if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
         throw std::runtime_error("openpty failed");
     }
     m_slavePath = name;
-    // Raw from the start, so nothing written before the loader configures the
+    // Raw from the start, so nothing written before the program configures the
     // line is echoed or changed by the terminal layer.
     termios raw{};
     tcgetattr(m_slave, &raw);
@@ -31,16 +47,15 @@ BusStandIn::BusStandIn(int comNumber) {
     tcsetattr(m_slave, TCSANOW, &raw);
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
 
-    const std::filesystem::path dir = serial::PortDirectory();
-    std::filesystem::create_directories(dir);
-    m_portEntry = (dir / ("COM" + std::to_string(comNumber))).string();
+    m_portEntry = PortEntryPath(comNumber);
+    std::filesystem::create_directories(std::filesystem::path(m_portEntry).parent_path());
     std::filesystem::remove(m_portEntry);
     std::filesystem::create_symlink(m_slavePath, m_portEntry);
 
     m_reader = std::thread([this] { ReaderLoop(); });
 }
 
-BusStandIn::~BusStandIn() {
+PtyBus::~PtyBus() {
     m_stop = true;
     m_reader.join();
     std::error_code ignored;
@@ -49,40 +64,59 @@ BusStandIn::~BusStandIn() {
     close(m_master);
 }
 
-void BusStandIn::SetEchoFilter(std::function<bool(int, const BusMessageSeen&)> filter) {
+void PtyBus::SetEchoFilter(std::function<bool(int, const BusMessageSeen&)> filter) {
     std::lock_guard guard(m_mutex);
     m_echoFilter = std::move(filter);
 }
 
-void BusStandIn::Inject(const std::vector<std::uint8_t>& bytes) {
+void PtyBus::SetDiscoverReplies(std::vector<Bytes> replies) {
+    std::lock_guard guard(m_mutex);
+    m_discoverReplies = std::move(replies);
+}
+
+void PtyBus::Inject(const Bytes& bytes) {
+    std::lock_guard guard(m_writeLock);
     size_t done = 0;
-    while (done < bytes.size()) {
+    // A program that has stopped reading must not hold up the stand-in's end.
+    while (done < bytes.size() && !m_stop) {
         const ssize_t n = write(m_master, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return;
+        } else if (n < 0 && errno == EAGAIN) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 }
 
-std::vector<BusMessageSeen> BusStandIn::Messages() const {
+std::vector<BusMessageSeen> PtyBus::Messages() const {
     std::lock_guard guard(m_mutex);
     return m_messages;
 }
 
-std::vector<std::uint8_t> BusStandIn::RawBytes() const {
+std::vector<Bytes> PtyBus::MessageBytes() const {
+    std::lock_guard guard(m_mutex);
+    std::vector<Bytes> result;
+    result.reserve(m_messages.size());
+    for (const BusMessageSeen& message : m_messages) {
+        result.push_back(message.bytes);
+    }
+    return result;
+}
+
+Bytes PtyBus::RawBytes() const {
     std::lock_guard guard(m_mutex);
     return m_raw;
 }
 
-bool BusStandIn::WaitForMessages(size_t count, int timeoutMs) const {
+bool PtyBus::WaitForMessages(size_t count, int timeoutMs) const {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                               [&] { return m_messages.size() >= count; });
 }
 
-std::int64_t BusStandIn::WireNs(size_t bytes) const {
+std::int64_t PtyBus::WireNs(size_t bytes) const {
     const int rate = m_wireBitRate;
     if (rate <= 0) {
         return 0;
@@ -90,12 +124,12 @@ std::int64_t BusStandIn::WireNs(size_t bytes) const {
     return static_cast<std::int64_t>(bytes) * 10 * 1'000'000'000LL / rate;
 }
 
-void BusStandIn::ReaderLoop() {
+void PtyBus::ReaderLoop() {
     std::uint8_t buffer[4096];
     while (!m_stop) {
         std::int64_t waitNs = 20'000'000;
-        if (!m_echoes.empty()) {
-            waitNs = std::clamp<std::int64_t>(m_echoes.front().dueNs - MonotonicNowNs(), 0, waitNs);
+        if (!m_output.empty()) {
+            waitNs = std::clamp<std::int64_t>(m_output.front().dueNs - MonotonicNowNs(), 0, waitNs);
         }
         const timespec timeout{0, static_cast<long>(waitNs)};
         pollfd pfd{m_master, POLLIN, 0};
@@ -107,11 +141,11 @@ void BusStandIn::ReaderLoop() {
             }
             HandleBytes(buffer, n, MonotonicNowNs());
         }
-        SendDueEchoes(MonotonicNowNs());
+        SendDueOutput(MonotonicNowNs());
     }
 }
 
-void BusStandIn::HandleBytes(const std::uint8_t* data, long count, std::int64_t nowNs) {
+void PtyBus::HandleBytes(const std::uint8_t* data, long count, std::int64_t nowNs) {
     {
         std::lock_guard guard(m_mutex);
         m_raw.insert(m_raw.end(), data, data + count);
@@ -140,31 +174,40 @@ void BusStandIn::HandleBytes(const std::uint8_t* data, long count, std::int64_t 
         m_lineFreeNs = arrival;
         seen.lastByteNs = arrival;
         m_partial.clear();
-        ScheduleEcho(seen);
+        HandleMessage(seen);
     }
 }
 
-void BusStandIn::ScheduleEcho(const BusMessageSeen& message) {
-    bool echo = m_echoDelayMs >= 0;
+void PtyBus::HandleMessage(const BusMessageSeen& message) {
+    const int delayMs = m_echoDelayMs;
+    bool echo = delayMs >= 0;
+    std::vector<Bytes> replies;
     {
         std::lock_guard guard(m_mutex);
         if (echo && m_echoFilter) {
             echo = m_echoFilter(static_cast<int>(m_messages.size()), message);
         }
+        if (IsDiscoverRequest(message.bytes)) {
+            replies = m_discoverReplies;
+        }
         m_messages.push_back(message);
     }
     m_changed.notify_all();
+    std::int64_t dueNs = message.lastByteNs;
     if (echo) {
         // The interface passes each byte back as it goes by, so the echo ends
         // one byte time after the message.
-        m_echoes.push_back(
-            {message.lastByteNs + WireNs(1) + m_echoDelayMs * 1'000'000LL, message.bytes});
+        dueNs += WireNs(1) + delayMs * 1'000'000LL;
+        m_output.push_back({dueNs, message.bytes});
+    }
+    for (Bytes& reply : replies) {
+        m_output.push_back({dueNs, std::move(reply)});
     }
 }
 
-void BusStandIn::SendDueEchoes(std::int64_t nowNs) {
-    while (!m_echoes.empty() && m_echoes.front().dueNs <= nowNs) {
-        Inject(m_echoes.front().bytes);
-        m_echoes.pop_front();
+void PtyBus::SendDueOutput(std::int64_t nowNs) {
+    while (!m_output.empty() && m_output.front().dueNs <= nowNs) {
+        Inject(m_output.front().bytes);
+        m_output.pop_front();
     }
 }
