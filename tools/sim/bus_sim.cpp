@@ -210,6 +210,10 @@ Nanos CBusSim::NextDue() const {
     return std::min({next, m_nextTraffic, m_nextBurst, m_nextReplay, m_nextPing});
 }
 
+Nanos CBusSim::NextEchoDue() const {
+    return !m_out.empty() && m_out.front().echoOf >= 0 ? m_out.front().due : kNever;
+}
+
 void CBusSim::TakeDue(Nanos now, std::vector<std::uint8_t>& out) {
     Generate(now);
     while (!m_out.empty() && m_out.front().due <= now) {

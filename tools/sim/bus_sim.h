@@ -36,6 +36,8 @@ public:
 
     // When the next bytes are due (kNever when nothing is planned).
     Nanos NextDue() const;
+    // When the next echo of a program's write is due, or kNever.
+    Nanos NextEchoDue() const;
 
     // Appends every byte due at `now` to `out`; `now` is taken as the time they are written.
     void TakeDue(Nanos now, std::vector<std::uint8_t>& out);

@@ -13,7 +13,7 @@ namespace {
 // wait on it; look again after this long.
 constexpr Nanos kClosedRecheck = Ms(5);
 
-// How much earlier than a due output the loop stops sleeping.
+// How much earlier than a due echo the loop stops sleeping.
 constexpr Nanos kEarlyWake = 100'000;
 
 // Bytes kept for a program that does not read; beyond this, output is dropped.
@@ -113,9 +113,10 @@ void RunSimLoop(CBusSim& sim, int& master, const LoopControl& control, const Lin
         if (!pending.empty() && open)
             wait = std::min(wait, Ms(100)); // the program may drain the line at any time
         wait = std::min(wait, Ms(1000));
-        // A timer wakes the loop some tens of microseconds late; woken that much early, the loop
-        // looks again without sleeping until what is due can leave at its moment.
-        if (open && sim.NextDue() - now == wait)
+        // A timer wakes the loop some tens of microseconds late, and the program waits for each
+        // echo; woken that much early, the loop looks again without sleeping until the echo can
+        // leave at the end of its message's wire time.
+        if (open && sim.NextEchoDue() - now == wait)
             wait = std::max<Nanos>(0, wait - kEarlyWake);
         const timespec timeout = ToTimespec(wait);
         if (ppoll(fds, open ? 2 : 1, &timeout, nullptr) < 0 && errno != EINTR)
