@@ -69,6 +69,16 @@ protected:
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
+    // What the program has written on stderr, read until it contains `text` or the program ends.
+    static QByteArray ErrorsUntil(QProcess& process, const char* text) {
+        QByteArray err;
+        while (!err.contains(text) && process.state() == QProcess::Running) {
+            process.waitForReadyRead(1000);
+            err += process.readAllStandardError();
+        }
+        return err;
+    }
+
     FlashRun Finish(QProcess& process) {
         EXPECT_TRUE(process.waitForFinished(120000));
         FlashRun run;
@@ -273,11 +283,7 @@ TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
     QProcess process;
     Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                     QString::fromStdString(path)});
-    QByteArray err;
-    while (!err.contains("10 %") && process.state() == QProcess::Running) {
-        process.waitForReadyRead(1000);
-        err += process.readAllStandardError();
-    }
+    const QByteArray err = ErrorsUntil(process, "10 %");
     ASSERT_EQ(process.state(), QProcess::Running) << err.toStdString();
     bus.Pull();
     const FlashRun run = Finish(process);
@@ -293,11 +299,7 @@ TEST_F(FlashTest, CtrlCStopsAtARecordBoundaryAndEndsTheDownload) {
     Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                     QString::fromStdString(path)});
     // Interrupted once the first tenth is through.
-    QByteArray err;
-    while (!err.contains("10 %") && process.state() == QProcess::Running) {
-        process.waitForReadyRead(1000);
-        err += process.readAllStandardError();
-    }
+    const QByteArray err = ErrorsUntil(process, "10 %");
     ASSERT_EQ(process.state(), QProcess::Running) << err.toStdString();
     ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
     const FlashRun run = Finish(process);

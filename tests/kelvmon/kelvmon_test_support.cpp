@@ -5,6 +5,7 @@
 #include "platform/gui/message_box.h"
 #include "platform/gui/settings_store.h"
 #include "serial/port_names.h"
+#include "tests/support/raw_pty.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -15,12 +16,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 void EnsureApp() {
@@ -32,15 +30,7 @@ void EnsureApp() {
 }
 
 BusEnd::BusEnd() {
-    char name[256] = {};
-    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    m_slavePath = name;
-    termios raw{};
-    tcgetattr(m_slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(m_slave, TCSANOW, &raw);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_slavePath = OpenRawPty(m_master, m_slave);
 }
 
 BusEnd::~BusEnd() {

@@ -4,17 +4,13 @@
 #include "busproto/messages.h"
 #include "loader/precise_delay.h"
 #include "serial/port_names.h"
+#include "tests/support/raw_pty.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <pty.h>
-#include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -34,18 +30,7 @@ std::string PortEntryPath(int comNumber) {
 }
 
 PtyBus::PtyBus(int comNumber) {
-    char name[PATH_MAX] = {};
-    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-        throw std::runtime_error("openpty failed");
-    }
-    m_slavePath = name;
-    // Raw from the start, so nothing written before the program configures the
-    // line is echoed or changed by the terminal layer.
-    termios raw{};
-    tcgetattr(m_slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(m_slave, TCSANOW, &raw);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_slavePath = OpenRawPty(m_master, m_slave);
 
     m_portEntry = PortEntryPath(comNumber);
     std::filesystem::create_directories(std::filesystem::path(m_portEntry).parent_path());
