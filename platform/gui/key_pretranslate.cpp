@@ -17,7 +17,9 @@ KeyPreTranslator::~KeyPreTranslator() {
 }
 
 bool KeyPreTranslator::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || window_ == nullptr || !watched->isWidgetType()) {
+    // The receiver is looked at before the event: messages that other threads post go to
+    // receivers that are not widgets, and are read only once their receiver has taken them.
+    if (window_ == nullptr || !watched->isWidgetType() || event->type() != QEvent::KeyPress) {
         return false;
     }
     // A key press goes first to the focus widget and then, while ignored, up its parents: offer

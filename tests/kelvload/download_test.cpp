@@ -1,5 +1,6 @@
 #include "tests/kelvload/app_fixture.h"
 #include "tests/serial/plain_holder.h"
+#include "tests/support/child_process.h"
 #include "tests/support/pty_bus.h"
 
 #include "busproto/messages.h"
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <fcntl.h>
@@ -254,13 +254,9 @@ TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
     const int com = 13;
     file = WriteSampleKfw(Path("sim.kfw"), 12 * 16, 16, 5);
     const QString imageOut = QString::fromStdString(Path("rebuilt.bin"));
-    QProcess sim;
-    sim.setProgram(TRAKBUS_SIM_PATH);
-    sim.setArguments({"--com", QString::number(com), "--quiet", "--expect",
-                      QString::fromStdString(file), "--image-out", imageOut});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    ASSERT_TRUE(sim.waitForStarted(5000));
+    ChildProcess sim;
+    ASSERT_TRUE(sim.Start(TRAKBUS_SIM_PATH, {"--com", std::to_string(com), "--quiet", "--expect",
+                                             file, "--image-out", imageOut.toStdString()}));
     ASSERT_TRUE(RunEventsUntil(
         [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
     StartOn(com, {QString::fromStdString(file)});
@@ -271,9 +267,9 @@ TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
     EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
     ASSERT_TRUE(RunEventsUntil([&] { return QFileInfo::exists(imageOut); }, 5000));
     Quit();
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(5000));
-    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardOutput().toStdString();
+    sim.Terminate();
+    ASSERT_TRUE(sim.WaitForFinished(5000));
+    EXPECT_EQ(sim.ExitCode(), 0);
 
     QFile rebuilt(imageOut);
     ASSERT_TRUE(rebuilt.open(QIODevice::ReadOnly));
@@ -286,15 +282,12 @@ TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
 
 TEST_F(Download, TheTestBusDevicesAppearInTheDiscoveryWindow) {
     const int com = 14;
-    QProcess sim;
-    sim.setProgram(TRAKBUS_SIM_PATH);
-    sim.setArguments({"--com", QString::number(com), "--quiet", "--device",
-                      "product=20,sw=0x0B,hw=2,boot=0x09,serial=0xFF", "--device",
-                      "product=21,product2=0x18,sw=0x11,serial=0x10000,serial2=0x01020304",
-                      "--ping-every", "200", "--rssi", "0x21,0x9A"});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    ASSERT_TRUE(sim.waitForStarted(5000));
+    ChildProcess sim;
+    ASSERT_TRUE(sim.Start(TRAKBUS_SIM_PATH,
+                          {"--com", std::to_string(com), "--quiet", "--device",
+                           "product=20,sw=0x0B,hw=2,boot=0x09,serial=0xFF", "--device",
+                           "product=21,product2=0x18,sw=0x11,serial=0x10000,serial2=0x01020304",
+                           "--ping-every", "200", "--rssi", "0x21,0x9A"}));
     ASSERT_TRUE(RunEventsUntil(
         [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
     StartOn(com);
@@ -312,8 +305,8 @@ TEST_F(Download, TheTestBusDevicesAppearInTheDiscoveryWindow) {
     ASSERT_TRUE(RunEventsUntil([&] { return !line->text().isEmpty(); }, 5000));
     EXPECT_EQ(line->text(), "Local RSSI = 21  Remote RSSI = 9A");
     Quit();
-    sim.terminate();
-    EXPECT_TRUE(sim.waitForFinished(5000));
+    sim.Terminate();
+    EXPECT_TRUE(sim.WaitForFinished(5000));
 }
 #endif
 

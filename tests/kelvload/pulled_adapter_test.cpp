@@ -1,13 +1,13 @@
 // The loader when its adapter is pulled and plugged in again, over the test bus: during a
 // download and during discovery. The program keeps running throughout.
 #include "tests/kelvload/app_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/pty_bus.h"
 
 #include "loader/kelvload_ids.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -34,24 +34,18 @@ class PulledAdapter : public KelvloadAppTest {
 protected:
     void TearDown() override {
         KelvloadAppTest::TearDown();
-        if (m_sim.state() != QProcess::NotRunning) {
-            m_sim.terminate();
-            m_sim.waitForFinished(5000);
-        }
+        m_sim.Terminate();
+        m_sim.WaitForFinished(5000);
     }
 
     // Starts the test bus as COM<com>, pulled `hangupMs` after the loader opens the port and
     // back `returnMs` after that; remembers the first line's path.
-    void StartBus(int com, QStringList arguments, int hangupMs, int returnMs) {
+    void StartBus(int com, std::vector<std::string> arguments, int hangupMs, int returnMs) {
         m_com = com;
-        arguments << "--com" << QString::number(com) << "--quiet"
-                  << "--hangup-after" << QString::number(hangupMs) << "--return-after"
-                  << QString::number(returnMs);
-        m_sim.setProgram(TRAKBUS_SIM_PATH);
-        m_sim.setArguments(arguments);
-        m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sim.start();
-        ASSERT_TRUE(m_sim.waitForStarted(5000));
+        arguments.insert(arguments.end(),
+                         {"--com", std::to_string(com), "--quiet", "--hangup-after",
+                          std::to_string(hangupMs), "--return-after", std::to_string(returnMs)});
+        ASSERT_TRUE(m_sim.Start(TRAKBUS_SIM_PATH, arguments));
         ASSERT_TRUE(RunEventsUntil([&] { return !LinkOf(PortEntryPath(com)).empty(); }, 5000));
         m_firstLine = LinkOf(PortEntryPath(com));
     }
@@ -70,7 +64,7 @@ protected:
             timeoutMs);
     }
 
-    QProcess m_sim;
+    ChildProcess m_sim;
     int m_com = 0;
     std::string m_firstLine;
 };
@@ -78,7 +72,7 @@ protected:
 TEST_F(PulledAdapter, DuringADownloadTheRunFailsQuietlyAndSpaceThenDownloadsTheWholeFile) {
     const std::string file = WriteSampleKfw(Path("pulled.kfw"), 16 * 16, 16, 20);
     const QString imageOut = QString::fromStdString(Path("rebuilt.bin"));
-    StartBus(16, {"--image-out", imageOut}, 300, 700);
+    StartBus(16, {"--image-out", imageOut.toStdString()}, 300, 700);
     StartOn(16, {QString::fromStdString(file)});
     ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
 
