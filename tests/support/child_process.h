@@ -21,7 +21,7 @@ public:
     void Terminate();
     // Waits until it has ended; false on time-out.
     bool WaitForFinished(int timeoutMs);
-    // Its exit status once it ended by itself or on SIGTERM's handler; -1 otherwise.
+    // Its exit status once it has exited; -1 while it runs or when a signal ended it.
     int ExitCode() const { return m_exitCode; }
 
 private:
