@@ -3,10 +3,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
+
+extern char** environ;
 
 ChildProcess::~ChildProcess() {
     if (Running()) {
@@ -22,7 +23,6 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     if (Running()) {
         return false;
     }
-    // Everything the child needs is made before the fork: after it, only exec may follow.
     std::vector<std::string> strings{program};
     strings.insert(strings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -30,37 +30,12 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         argv.push_back(s.data());
     }
     argv.push_back(nullptr);
-    // A pipe closed by exec tells the parent whether exec succeeded.
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
         return false;
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(report[0]);
-        close(report[1]);
-        return false;
-    }
-    if (pid == 0) {
-        close(report[0]);
-        execv(argv[0], argv.data());
-        const int error = errno;
-        (void)!write(report[1], &error, sizeof error);
-        _exit(127);
-    }
-    close(report[1]);
-    int error = 0;
-    ssize_t n;
-    do {
-        n = read(report[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    close(report[0]);
     m_pid = pid;
     m_exitCode = -1;
-    if (n > 0) {
-        WaitForFinished(5000);
-        return false;
-    }
     return true;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// A program the tests start beside them, such as the test bus. It is started with a plain
-// fork and exec: QProcess starts children in the parent's memory (vfork), and under
-// ThreadSanitizer such a child leaves the parent's own thread state corrupt, which then
-// shows as races that are not there. Standard output and error are the test's own.
+// A program the tests start beside them, such as the test bus, started with posix_spawn.
+// QProcess's child runs Qt's code in the parent's memory until exec; under ThreadSanitizer
+// that leaves the parent's thread state corrupt, which then shows as races that are not
+// there. posix_spawn's child runs only the C library's own code. Standard output and error
+// are the test's own.
 
 #include <string>
 #include <vector>
