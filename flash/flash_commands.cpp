@@ -7,6 +7,7 @@
 #include "loader/loader_settings.h"
 #include "loader/transfer_engine.h"
 #include "platform/core/window_message.h"
+#include "serial/port_failure.h"
 #include "serial/port_names.h"
 #include "serial/serial_wnd.h"
 
@@ -91,7 +92,9 @@ public:
             return "port " + PortName() + " is missing";
         }
         if (error == SerialErrAccessDenied) {
-            return "port " + PortName() + " is busy or not permitted";
+            const std::string reason = serial::RefusalText(m_doc.m_serial.GetLastRefusal());
+            return "port " + PortName() +
+                   (reason.empty() ? " is busy or not permitted" : ": " + reason);
         }
         if ((error & SerialErrnoBase) != 0) {
             return "port " + PortName() + " failed: " + std::strerror(error & ~SerialErrnoBase);

@@ -1,6 +1,8 @@
 // kelvload: downloads KFW firmware files to devices on the Trakbus and finds the devices on it.
 
 #include "loader/kelvload_app.h"
+#include "loader/kelvload_frame.h"
+#include "platform/gui/termination_signals.h"
 
 #include <QApplication>
 
@@ -10,5 +12,6 @@ int main(int argc, char** argv) {
     if (!app.InitInstance(qt.arguments().mid(1))) {
         return 1;
     }
+    platform::CloseOnTerminationSignals(app.GetMainFrame());
     return qt.exec();
 }

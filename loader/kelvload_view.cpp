@@ -352,9 +352,9 @@ void CKelvloadView::DrawState(int state) {
     m_lamp.SetText(text);
     if (state == StatePortFailed && m_pDoc != nullptr) {
         // The lamp keeps its text; the port's tooltip says why, when the reason is known.
-        const char* reason = serial::PortFailureText(m_pDoc->m_serial.GetLastOpenReason());
+        const std::string reason = serial::RefusalText(m_pDoc->m_serial.GetLastRefusal());
         SetPortTooltip(m_portList.findData(m_pDoc->m_ActiveComPort),
-                       reason != nullptr ? QString::fromLatin1(reason) : QString());
+                       QString::fromStdString(reason));
     }
     m_lamp.SetPosition(look.showProgress ? static_cast<std::uint32_t>(m_nProgress.load()) : 0);
     m_lamp.SetLampColor(look.lampColor);

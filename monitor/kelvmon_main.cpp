@@ -1,6 +1,7 @@
 // kelvmon: the Trakbus monitor.
 
 #include "monitor/kelvmon_app.h"
+#include "platform/gui/termination_signals.h"
 
 #include <QApplication>
 
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
     CKelvmonApp app;
     if (!app.InitInstance(QApplication::arguments().mid(1)))
         return 1;
+    platform::CloseOnTerminationSignals(app.Sdi().GetMainFrame());
     return QApplication::exec();
 }

@@ -202,12 +202,11 @@ void CKelvmonView::OpenPort() {
     m_statistics.PortOpened();
     if (m_serial.OpenForWindow(device.constData(), MessageWindow(), 0, kSerialUserValue, kQueueSize,
                                kQueueSize) != SerialOk) {
-        const int reason = m_serial.GetLastOpenReason();
-        if (const char* text = serial::PortFailureText(reason))
-            m_portFailure = QString::fromLatin1(text);
+        const serial::PortRefusal refusal = m_serial.GetLastRefusal();
+        m_portFailure = QString::fromStdString(serial::RefusalText(refusal));
         // Another program may hold the port only for a moment (a loader probing it), so it is
         // tried again once a second, as a lost one is.
-        if (serial::PortIsBusy(reason)) {
+        if (serial::PortIsBusy(refusal.error)) {
             m_bPortLost = true;
             m_nTicksToReopen = kTicksPerReopen;
         }

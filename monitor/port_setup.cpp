@@ -60,12 +60,13 @@ void CPortSetup::FillPortList() {
     }
     ports->setCurrentIndex(-1); // a chosen port that is not free is not preselected
     // Say why it is missing, when it is there but cannot be had.
-    int reason = 0;
+    serial::PortRefusal refusal;
     const QByteArray chosen = QByteArray::fromStdString(serial::ComDeviceName(m_nPort));
-    CSerial::ProbePort(chosen.constData(), &reason);
-    const char* text = serial::PortFailureText(reason);
-    ports->setToolTip(text != nullptr ? QStringLiteral("COM%1: %2").arg(m_nPort).arg(text)
-                                      : QString());
+    CSerial::ProbePort(chosen.constData(), refusal);
+    const std::string text = serial::RefusalText(refusal);
+    ports->setToolTip(
+        !text.empty() ? QStringLiteral("COM%1: %2").arg(m_nPort).arg(QString::fromStdString(text))
+                      : QString());
 }
 
 void CPortSetup::OnPortChange() {

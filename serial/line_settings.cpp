@@ -2,6 +2,7 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 #include <sys/ioctl.h>
 #include <utility>
 
@@ -45,7 +46,29 @@ std::uint8_t DataBitsOf(tcflag_t cflag) {
     }
 }
 
+static_assert(sizeof(termios2) <= sizeof(SavedTermios::bytes));
+
 } // namespace
+
+int SaveTermios(int fd, SavedTermios& saved) {
+    termios2 tio{};
+    saved.valid = false;
+    if (int error = GetTermios(fd, tio)) {
+        return error;
+    }
+    std::memcpy(saved.bytes, &tio, sizeof tio);
+    saved.valid = true;
+    return 0;
+}
+
+int RestoreTermios(int fd, const SavedTermios& saved) {
+    if (!saved.valid) {
+        return 0;
+    }
+    termios2 tio{};
+    std::memcpy(&tio, saved.bytes, sizeof tio);
+    return SetTermios(fd, tio);
+}
 
 int MakeRaw(int fd) {
     termios2 tio{};

@@ -25,7 +25,18 @@ struct LineSettings {
     std::uint8_t eventChar = 0;
 };
 
+// A terminal's whole termios, kept to be given back (termios2 cannot be named here).
+struct SavedTermios {
+    alignas(8) unsigned char bytes[64] = {};
+    bool valid = false;
+};
+
 // Each returns 0 or an errno value.
+
+// Keeps the terminal's settings in saved.
+int SaveTermios(int fd, SavedTermios& saved);
+// Gives the terminal the settings kept by SaveTermios; nothing when none were kept.
+int RestoreTermios(int fd, const SavedTermios& saved);
 
 // Puts the line into raw mode: 8 bits, no echo, no canonical input, no translation, no signals,
 // no flow control, receiver on, modem lines ignored; a read returns as soon as one byte is there.

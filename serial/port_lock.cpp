@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -18,10 +17,10 @@ std::mutex directoryMutex;
 std::string chosenDirectory;
 
 // The PID in a lock file: ten ASCII characters (spaces then digits) and a newline, or the
-// binary int that some old programs write.
-pid_t ReadLockPid(const std::string& path, bool& readable) {
-    readable = false;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+// binary int that some old programs write. 0 when the file names no process.
+pid_t ReadLockPid(const std::string& path, bool& exists) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    exists = fd >= 0 || errno != ENOENT;
     if (fd < 0) {
         return 0;
     }
@@ -31,16 +30,15 @@ pid_t ReadLockPid(const std::string& path, bool& readable) {
     if (length == static_cast<ssize_t>(sizeof(int))) {
         int binary = 0;
         std::memcpy(&binary, text, sizeof binary);
-        readable = binary > 0;
-        return binary;
+        return binary > 0 ? binary : 0;
     }
     if (length <= 0) {
         return 0;
     }
     char* end = nullptr;
     const long pid = std::strtol(text, &end, 10);
-    readable = end != text && pid > 0 && pid < (1L << 22);
-    return static_cast<pid_t>(pid);
+    const bool wellFormed = end != text && (*end == '\n' || *end == '\0' || *end == ' ');
+    return wellFormed && pid > 0 && pid < (1L << 22) ? static_cast<pid_t>(pid) : 0;
 }
 
 bool ProcessLives(pid_t pid) {
@@ -51,39 +49,25 @@ bool FolderWritable(const std::string& folder) {
     return access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-bool AllDigits(const char* name) {
-    if (*name == '\0') {
+// Whether unlink would take the file away: the folder is writable and, where it is sticky
+// (/run/lock is), the file or the folder is ours.
+bool Removable(const std::string& folder, const std::string& path) {
+    struct stat dir {};
+    struct stat file {};
+    if (!FolderWritable(folder) || stat(folder.c_str(), &dir) != 0 ||
+        lstat(path.c_str(), &file) != 0) {
         return false;
     }
-    for (; *name != '\0'; ++name) {
-        if (*name < '0' || *name > '9') {
-            return false;
-        }
-    }
-    return true;
+    const uid_t user = geteuid();
+    return (dir.st_mode & S_ISVTX) == 0 || user == 0 || file.st_uid == user || dir.st_uid == user;
 }
 
-// Whether one process has the character device open on any of its descriptors.
-bool ProcessHasDevice(const std::string& processFolder, dev_t rdev) {
-    const std::string fdFolder = processFolder + "/fd";
-    DIR* fds = opendir(fdFolder.c_str());
-    if (fds == nullptr) {
-        return false; // gone, or not ours to look into
-    }
-    bool found = false;
-    while (const dirent* entry = readdir(fds)) {
-        if (entry->d_name[0] == '.') {
-            continue;
-        }
-        struct stat target {};
-        const std::string link = fdFolder + "/" + entry->d_name;
-        if (stat(link.c_str(), &target) == 0 && S_ISCHR(target.st_mode) && target.st_rdev == rdev) {
-            found = true;
-            break;
-        }
-    }
-    closedir(fds);
-    return found;
+int Refuse(PortRefusal& refusal, PortRefusal::Lock lock, const std::string& path, pid_t pid) {
+    refusal.error = EBUSY;
+    refusal.lock = lock;
+    refusal.lockFile = path;
+    refusal.holder = pid;
+    return EBUSY;
 }
 
 } // namespace
@@ -111,28 +95,32 @@ std::string LockFilePath(const std::string& devicePath) {
     return LockDirectory() + "/LCK.." + name;
 }
 
-int CheckLockFile(const std::string& devicePath) {
+int CheckLockFile(const std::string& devicePath, bool removeStale, PortRefusal& refusal) {
     const std::string path = LockFilePath(devicePath);
-    bool readable = false;
-    const pid_t pid = ReadLockPid(path, readable);
-    if (!readable) {
-        if (access(path.c_str(), F_OK) == 0 && FolderWritable(LockDirectory())) {
-            unlink(path.c_str()); // empty or garbled: nobody can be proved to hold it
-        }
-        return 0;
+    bool exists = false;
+    const pid_t pid = ReadLockPid(path, exists);
+    if (!exists || pid == getpid()) {
+        return 0; // ours is left to flock, which tells our own opens apart
     }
-    if (pid != getpid() && ProcessLives(pid)) {
-        return EBUSY;
+    if (pid == 0) {
+        return Refuse(refusal, PortRefusal::Lock::Unreadable, path, 0);
     }
-    if (pid != getpid() && FolderWritable(LockDirectory())) {
-        unlink(path.c_str()); // its process has ended
+    if (ProcessLives(pid)) {
+        return Refuse(refusal, PortRefusal::Lock::Live, path, pid);
+    }
+    const std::string folder = LockDirectory();
+    if (!removeStale) {
+        return Removable(folder, path) ? 0 : Refuse(refusal, PortRefusal::Lock::Stale, path, pid);
+    }
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        return Refuse(refusal, PortRefusal::Lock::Stale, path, pid);
     }
     return 0;
 }
 
-int TakeLockFile(const std::string& devicePath, bool& taken) {
+int TakeLockFile(const std::string& devicePath, bool& taken, PortRefusal& refusal) {
     taken = false;
-    if (int error = CheckLockFile(devicePath)) {
+    if (int error = CheckLockFile(devicePath, true, refusal)) {
         return error;
     }
     const std::string folder = LockDirectory();
@@ -155,10 +143,14 @@ int TakeLockFile(const std::string& devicePath, bool& taken) {
     if (written && link(draft.c_str(), path.c_str()) == 0) {
         taken = true;
     } else if (errno == EEXIST) {
-        bool readable = false;
-        const pid_t holder = ReadLockPid(path, readable);
-        taken = readable && holder == getpid();
-        result = taken ? 0 : EBUSY; // someone was faster
+        // Someone was faster: their lock is the reason.
+        bool exists = false;
+        const pid_t holder = ReadLockPid(path, exists);
+        if (holder != getpid()) {
+            result = Refuse(refusal,
+                            holder != 0 ? PortRefusal::Lock::Live : PortRefusal::Lock::Unreadable,
+                            path, holder);
+        }
     }
     unlink(draft.c_str());
     return result;
@@ -166,36 +158,10 @@ int TakeLockFile(const std::string& devicePath, bool& taken) {
 
 void ReleaseLockFile(const std::string& devicePath) {
     const std::string path = LockFilePath(devicePath);
-    bool readable = false;
-    if (ReadLockPid(path, readable) == getpid() && readable) {
+    bool exists = false;
+    if (ReadLockPid(path, exists) == getpid()) {
         unlink(path.c_str());
     }
-}
-
-int CheckOtherOpeners(dev_t rdev) {
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr) {
-        return 0;
-    }
-    const std::string self = std::to_string(getpid());
-    const uid_t user = geteuid();
-    int result = 0;
-    while (const dirent* entry = readdir(processes)) {
-        if (!AllDigits(entry->d_name) || self == entry->d_name) {
-            continue;
-        }
-        const std::string folder = std::string("/proc/") + entry->d_name;
-        struct stat owner {};
-        if (stat(folder.c_str(), &owner) != 0 || owner.st_uid != user) {
-            continue;
-        }
-        if (ProcessHasDevice(folder, rdev)) {
-            result = EBUSY;
-            break;
-        }
-    }
-    closedir(processes);
-    return result;
 }
 
 } // namespace serial

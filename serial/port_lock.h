@@ -1,12 +1,15 @@
 #pragma once
-// Checks that keep two programs off one port, beyond flock and TIOCEXCL (which only work
-// against programs that use them): UUCP lock files in the lock folder, and other processes of
-// the same user that hold the device open with a plain open(2).
+// UUCP lock files in the lock folder, kept as minicom and cu keep them: a lock whose process
+// lives holds the port; a lock that names no process (empty, or garbage) is respected, as it
+// may be one that its maker has just created and not yet written; only a lock whose process has
+// ended is stale and removed.
 //
-// Each returns 0 or an errno value; EBUSY means that another program holds the port.
+// Each returns 0 or an errno value (EBUSY: the lock file stands in the way), and says in refusal
+// which lock file and which process.
+
+#include "serial/port_failure.h"
 
 #include <string>
-#include <sys/types.h>
 
 namespace serial {
 
@@ -19,17 +22,14 @@ void SetLockDirectoryForTests(const std::string& directory);
 // turned into '_' (/dev/ttyUSB0 -> LCK..ttyUSB0, /dev/pts/3 -> LCK..pts_3).
 std::string LockFilePath(const std::string& devicePath);
 
-// EBUSY when a live process holds the lock file of the device; a lock of a dead process or
-// one that cannot be read is stale and removed where the folder allows it.
-int CheckLockFile(const std::string& devicePath);
+// Whether the lock file lets the port be had. A stale lock is removed when removeStale is set;
+// otherwise it counts as no lock when it could be removed.
+int CheckLockFile(const std::string& devicePath, bool removeStale, PortRefusal& refusal);
 
 // Takes the lock file, holding this process's PID in the usual 10-character form. Where the
 // lock folder is missing or not writable nothing is taken and 0 is returned. `taken` tells
 // whether ReleaseLockFile has something to remove.
-int TakeLockFile(const std::string& devicePath, bool& taken);
+int TakeLockFile(const std::string& devicePath, bool& taken, PortRefusal& refusal);
 void ReleaseLockFile(const std::string& devicePath);
-
-// EBUSY when another process of the same user has the character device `rdev` open.
-int CheckOtherOpeners(dev_t rdev);
 
 } // namespace serial

@@ -125,26 +125,32 @@ CSerial::~CSerial() {
 }
 
 PortState CSerial::ProbePort(const char* device, int* reason) {
-    int unused = 0;
-    int& why = reason != nullptr ? *reason : unused;
-    why = 0;
+    serial::PortRefusal refusal;
+    const PortState state = ProbePort(device, refusal);
+    if (reason != nullptr) {
+        *reason = refusal.error;
+    }
+    return state;
+}
+
+PortState CSerial::ProbePort(const char* device, serial::PortRefusal& refusal) {
+    refusal = {};
     const std::optional<std::string> path = serial::ResolvePortName(device);
     if (!path) {
         return PortNotPresent;
     }
     int fd = -1;
-    const int error = serial::OpenExclusive(path->c_str(), fd);
+    const int error = serial::OpenExclusive(path->c_str(), fd, refusal);
     switch (SerialErrorFromErrno(error)) {
     case SerialOk:
         serial::CloseExclusive(fd);
         return PortAvailable;
     case SerialErrFileNotFound:
+        refusal = {};
         return PortNotPresent;
     case SerialErrAccessDenied:
-        why = error;
         return PortInUse;
     default:
-        why = error;
         return PortError;
     }
 }
@@ -156,9 +162,13 @@ std::int32_t CSerial::Open(const char* device, std::uint32_t inQueueSize,
         return Store(SerialErrAlreadyOpen);
     }
     std::shared_ptr<SerialDevice> opened;
-    int reason = 0;
-    const std::int32_t error = SerialDevice::Open(device, opened, reason);
-    lastOpenReason.store(reason);
+    serial::PortRefusal refusal;
+    const std::int32_t error = SerialDevice::Open(device, opened, refusal);
+    lastOpenReason.store(refusal.error);
+    {
+        std::lock_guard lock(refusalMutex);
+        lastRefusal = std::move(refusal);
+    }
     if (error != SerialOk) {
         return Store(error);
     }
@@ -185,6 +195,11 @@ std::int32_t CSerial::Close() {
     // Not lastError: a transfer that the shutdown has just aborted on another thread stores its
     // own outcome there.
     return Store(SerialOk);
+}
+
+serial::PortRefusal CSerial::GetLastRefusal() const {
+    std::lock_guard lock(refusalMutex);
+    return lastRefusal;
 }
 
 bool CSerial::IsOpen() const {

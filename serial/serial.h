@@ -21,11 +21,13 @@
 // EIO (0x20000005) unless the system said ENODEV or ENXIO (2).
 
 #include "serial/completion_record.h"
+#include "serial/port_failure.h"
 #include "serial/shared_slot.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace serial {
 class SerialDevice;
@@ -158,6 +160,8 @@ public:
     // errno behind PortInUse or PortError (EACCES: no permission; EBUSY or EWOULDBLOCK: held by
     // another program), 0 otherwise.
     static PortState ProbePort(const char* device, int* reason = nullptr);
+    // The same, with what stood in the way of PortInUse or PortError.
+    static PortState ProbePort(const char* device, serial::PortRefusal& refusal);
 
     // The reported events under the mask; clears them.
     std::uint32_t TakeEvents();
@@ -166,6 +170,8 @@ public:
     // The errno behind the last failed Open (0 after a successful one), which tells apart the
     // causes that share a code, such as no permission and in use (both 5).
     int GetLastOpenReason() const { return lastOpenReason.load(); }
+    // What stood in the way of the last failed Open (see port_failure.h: RefusalText).
+    serial::PortRefusal GetLastRefusal() const;
 
 protected:
     // The open device, for the event classes.
@@ -181,6 +187,8 @@ protected:
     // while another reads; the device object stays alive while an operation still uses it.
     std::atomic<std::int32_t> lastError{0};
     std::atomic<int> lastOpenReason{0};
+    mutable std::mutex refusalMutex;
+    serial::PortRefusal lastRefusal;
     serial::SharedSlot<serial::SerialDevice> handle;
     std::atomic<std::uint32_t> pendingEvents{0};
     std::atomic<std::uint32_t> eventMask{0};

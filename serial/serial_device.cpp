@@ -23,38 +23,41 @@ constexpr int CloseDrainMs = 50;
 } // namespace
 
 std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>& device,
-                                int& systemError) {
-    systemError = 0;
+                                PortRefusal& refusal) {
+    refusal = {};
     const std::optional<std::string> path = ResolvePortName(name);
     if (!path) {
-        systemError = ENOENT;
+        refusal.error = ENOENT;
         return SerialErrFileNotFound;
     }
+    // Nothing is taken before the checks: a refused open leaves the device as it was.
     int fd = -1;
-    if (int error = OpenExclusive(path->c_str(), fd)) {
-        systemError = error;
-        return SerialErrorFromErrno(error);
-    }
-    if (int error = MakeRaw(fd)) {
-        CloseExclusive(fd);
-        systemError = error;
+    if (int error = OpenExclusive(path->c_str(), fd, refusal)) {
         return SerialErrorFromErrno(error);
     }
     const std::string devicePath = RealDevicePath(path->c_str());
     bool locked = false;
-    if (int error = TakeLockFile(devicePath, locked)) {
+    if (int error = TakeLockFile(devicePath, locked, refusal)) {
         CloseExclusive(fd);
-        systemError = error;
         return SerialErrorFromErrno(error);
     }
+    // From here the device object gives back what was taken, on a failure too.
     auto opened = std::make_shared<SerialDevice>(fd);
     if (locked) {
         opened->lockedPath_ = devicePath;
     }
+    int error = SaveTermios(fd, opened->foundTermios_);
+    if (error == 0) {
+        error = MakeRaw(fd);
+    }
+    if (error != 0) {
+        refusal.error = error;
+        return SerialErrorFromErrno(error);
+    }
     opened->AskForLowLatency();
     if (std::int32_t result = opened->Init()) {
-        systemError = result & ~SerialErrnoBase;
-        return result; // the destructor releases what Init acquired
+        refusal.error = result & ~SerialErrnoBase;
+        return result;
     }
     device = std::move(opened);
     return SerialOk;
@@ -86,10 +89,15 @@ void SerialDevice::LetOutputGo() {
     if (QueuedOutput(fd_) > 0) {
         DiscardOutput(fd_);
     }
+}
+
+// The next program finds the line as this one found it.
+void SerialDevice::GiveBackFoundSettings() {
     if (lowLatencySet_) {
         ioctl(fd_, TIOCSSERIAL, &savedSerial_);
         lowLatencySet_ = false;
     }
+    RestoreTermios(fd_, foundTermios_);
 }
 
 SerialDevice::SerialDevice(int fd) : fd_(fd) {}
@@ -152,6 +160,7 @@ void SerialDevice::Shutdown() {
     }
     if (lostError_ == 0) {
         LetOutputGo();
+        GiveBackFoundSettings();
     }
     CloseExclusive(fd_);
     fd_ = -1;

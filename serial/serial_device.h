@@ -7,6 +7,7 @@
 
 #include "serial/completion_record.h"
 #include "serial/line_settings.h"
+#include "serial/port_failure.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,19 +31,20 @@ struct ReadTimeouts {
 
 class SerialDevice {
 public:
-    // Resolves the name, opens the device exclusively in raw mode, takes its lock file where the
-    // lock folder allows it, asks for low latency and starts the service thread. systemError
-    // receives the errno behind a failure (0 on success).
+    // Resolves the name, opens the device exclusively, takes its lock file where the lock
+    // folder allows it, keeps its settings, puts it in raw mode, asks for low latency and starts
+    // the service thread. refusal receives what stood in the way of a failed open.
     static std::int32_t Open(const char* name, std::shared_ptr<SerialDevice>& device,
-                             int& systemError);
+                             PortRefusal& refusal);
 
     explicit SerialDevice(int fd);
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
     ~SerialDevice();
 
-    // Aborts pending operations, stops the service thread and releases the device. Afterwards
-    // every call returns SerialErrNotOpen.
+    // Aborts pending operations, stops the service thread, gives the device back its settings
+    // from the open (termios and low latency) and releases it. Afterwards every call returns
+    // SerialErrNotOpen.
     void Shutdown();
 
     std::int32_t GetSettings(LineSettings& settings);
@@ -88,6 +90,7 @@ private:
     int DrainPollMs() const;
     void AskForLowLatency();
     void LetOutputGo();
+    void GiveBackFoundSettings();
     void Wake();
     void ServiceLoop();
 
@@ -111,6 +114,7 @@ private:
     std::string lockedPath_;        // the device whose lock file we hold
     serial_struct savedSerial_{};   // the driver's flags before low latency was asked for
     bool lowLatencySet_ = false;
+    SavedTermios foundTermios_; // the settings the device had when it was opened
     std::thread service_;
 };
 

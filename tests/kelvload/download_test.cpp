@@ -5,11 +5,15 @@
 
 #include "busproto/messages.h"
 #include "loader/kelvload_ids.h"
+#include "platform/gui/termination_signals.h"
+#include "serial/port_lock.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <map>
 #include <sys/wait.h>
@@ -198,13 +202,17 @@ TEST_F(Download, SpaceDuringARunStopsItAfterTheRecordWithAnEndMessage) {
     EXPECT_LT(ipl.size(), 2u + 40u * 3u); // it did not run to the end
 }
 
-TEST_F(Download, ClosingDuringARunWaitsForTheWorker) {
+TEST_F(Download, ClosingDuringARunWaitsForTheWorkerAndSigtermCloses) {
     StartReady(40, 40);
+    platform::CloseOnTerminationSignals(frame);
     PressKey(Qt::Key_Space);
     // The echoes are handled by this thread's events: wait while handling them.
     ASSERT_TRUE(RunEventsUntil([&] { return bus->Messages().size() >= 5; }, 5000));
-    CloseFrame();
+    // As a logout or `systemctl stop` asks it: the program ends as closing its window does.
+    raise(SIGTERM);
+    ASSERT_TRUE(RunEventsUntil([&] { return frame == nullptr; }, 10000));
     ASSERT_EQ(view, nullptr);
+    EXPECT_NE(access(serial::LockFilePath(bus->SlavePath()).c_str(), F_OK), 0);
     // The run ended the way a stop ends it, before the view went.
     const std::vector<IplSeen> ipl = IplMessages(bus->MessageBytes());
     ASSERT_GE(ipl.size(), 4u);
@@ -242,7 +250,10 @@ TEST_F(Download, APortHeldByAnotherProgramFailsAndItsTooltipSaysWhy) {
     Tick();
     EXPECT_EQ(view->m_lamp.text, "COM Port Failed");
     EXPECT_TRUE(com1.Messages().empty());
-    const std::string expected = com1.SlavePath() + "\nin use by another program";
+    const std::string expected =
+        com1.SlavePath() + "\n" +
+        serial::RefusalText({.error = EBUSY, .holder = holder.Pid(), .lock = {}, .lockFile = {}});
+    EXPECT_NE(expected.find("process " + std::to_string(holder.Pid())), std::string::npos);
     EXPECT_EQ(view->m_portList.toolTip().toStdString(), expected);
     EXPECT_EQ(view->m_portList.currentData(Qt::ToolTipRole).toString().toStdString(), expected);
 }

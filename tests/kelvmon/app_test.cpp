@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -230,10 +231,15 @@ TEST_F(Program, APortHeldByAnotherProgramSaysSoIsListedWhenPluggedInAndOpensWhen
     // Another program holds COM3 with a plain open, as a terminal program does.
     PlainHolder holder(m_bus->SlavePath());
     ASSERT_TRUE(holder.Holding());
+    // The reason names the holder.
+    const QString reason = QString::fromStdString(
+        serial::RefusalText({.error = EBUSY, .holder = holder.Pid(), .lock = {}, .lockFile = {}}));
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("in use by another program (")));
+    EXPECT_TRUE(reason.endsWith(QStringLiteral("process %1)").arg(holder.Pid())));
     Start();
     EXPECT_FALSE(View().IsPortOpen());
     View().OnTimer(TimerId);
-    EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port Closed: in use by another program"));
+    EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port Closed: ") + reason);
 
     BusEnd plugged;
     QString chosenTip;
@@ -246,7 +252,7 @@ TEST_F(Program, APortHeldByAnotherProgramSaysSoIsListedWhenPluggedInAndOpensWhen
         appeared = WaitUntil([&] { return ports->findText(QStringLiteral("COM6")) >= 0; }, 10000);
         dialog.close();
     });
-    EXPECT_EQ(chosenTip, QStringLiteral("COM3: in use by another program"));
+    EXPECT_EQ(chosenTip, QStringLiteral("COM3: ") + reason);
     EXPECT_TRUE(appeared);
 
     // Once the other program lets go, the port opens within a second or so of timer ticks.

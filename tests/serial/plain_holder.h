@@ -16,8 +16,13 @@ public:
         }
         child_ = fork();
         if (child_ == 0) {
-            close(ready[0]);
-            close(release_[1]);
+            // Nothing else of the parent's: the master side of a test line held here too would
+            // make the child the line's maker rather than a holder.
+            for (int fd = 3; fd < 1024; ++fd) {
+                if (fd != ready[1] && fd != release_[0]) {
+                    close(fd);
+                }
+            }
             const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
             const char opened = fd >= 0 ? 'y' : 'n';
             [[maybe_unused]] ssize_t w = write(ready[1], &opened, 1);
@@ -36,6 +41,7 @@ public:
     ~PlainHolder() { Release(); }
 
     bool Holding() const { return holding_; }
+    pid_t Pid() const { return child_; }
     void Release() {
         if (child_ > 0) {
             close(release_[1]);

@@ -19,6 +19,8 @@ PtyPair::PtyPair() {
     }
     close(slave); // the port under test opens it again by its path
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Programs that a test starts do not inherit the line's other end.
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
     path_ = name;
 }
 
