@@ -2,6 +2,8 @@
 
 #include "flash/flash_commands.h"
 #include "flash/flash_options.h"
+#include "flash/flash_output.h"
+#include "flash/flash_signals.h"
 
 #include <QCoreApplication>
 
@@ -9,6 +11,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    IgnoreBrokenPipes();
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions(argc, argv, options, error)) {
@@ -25,15 +28,35 @@ int main(int argc, char** argv) {
     default:
         break;
     }
+    CatchStopSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Kestrom"));
     QCoreApplication::setApplicationName(QStringLiteral("trakbus-flash"));
+    if (options.mode == FlashMode::ListPorts) {
+        return RunListPorts(options);
+    }
+    std::vector<PortChoice> ports;
+    RateChoice rate;
+    if (!ChoosePorts(options, ports, rate, error)) {
+        Say(error);
+        return ExitUsage;
+    }
+    if (!options.quiet) {
+        for (const PortChoice& port : ports) {
+            Say(DescribeChoice(port, rate));
+        }
+    }
+    if (options.waitPortSeconds) {
+        if (const int status = WaitForPorts(ports, *options.waitPortSeconds); status != ExitDone) {
+            return status;
+        }
+    }
     switch (options.mode) {
     case FlashMode::Discover:
-        return RunDiscover(options);
+        return RunDiscover(options, ports[0], rate);
     case FlashMode::Identify:
-        return RunIdentify(options);
+        return RunIdentify(options, ports[0], rate);
     default:
-        return RunDownload(options);
+        return RunDownload(options, ports, rate);
     }
 }
