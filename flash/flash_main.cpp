@@ -10,13 +10,21 @@
 #include <cstdio>
 #include <string>
 
+namespace {
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "trakbus-flash: %s\nTry 'trakbus-flash --help'.\n", error.c_str());
+    return ExitUsage;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     IgnoreBrokenPipes();
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "trakbus-flash: %s\nTry 'trakbus-flash --help'.\n", error.c_str());
-        return ExitUsage;
+        return Usage(error);
     }
     switch (options.mode) {
     case FlashMode::Help:
@@ -38,8 +46,7 @@ int main(int argc, char** argv) {
     std::vector<PortChoice> ports;
     RateChoice rate;
     if (!ChoosePorts(options, ports, rate, error)) {
-        Say(error);
-        return ExitUsage;
+        return Usage(error);
     }
     if (!options.quiet) {
         for (const PortChoice& port : ports) {
