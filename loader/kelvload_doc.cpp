@@ -2,10 +2,10 @@
 
 #include "busproto/messages.h"
 #include "loader/precise_delay.h"
+#include "serial/port_names.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -36,9 +36,8 @@ void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
     if (m_serial.IsOpen()) {
         m_serial.Close();
     }
-    char comName[32];
-    std::snprintf(comName, sizeof comName, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
-    const std::string device = m_PortName.empty() ? std::string(comName) : m_PortName;
+    const std::string device =
+        m_PortName.empty() ? serial::ComDeviceName(m_ActiveComPort) : m_PortName;
     // The assembler belongs to the user-interface thread, which may be
     // assembling the last bytes of the old port right now; it resets itself
     // before the next byte it takes.
