@@ -2,8 +2,9 @@
 
 #include "monitor/kelvmon_ids.h"
 #include "serial/port_failure.h"
+#include "serial/port_names.h"
 
-#include <QByteArray>
+#include <string>
 
 namespace {
 constexpr std::uint32_t kQueueSize = 512;
@@ -12,10 +13,10 @@ constexpr int kTicksPerRetry = 1000 / static_cast<int>(kelvmon::TimerPeriodMs); 
 
 bool CPortKeeper::Open(int comPort, int bitRate, platform::WindowMessageReceiver* window) {
     Close();
-    const QByteArray device = QStringLiteral("\\\\.\\COM%1").arg(comPort).toLatin1();
+    const std::string device = serial::ComDeviceName(comPort);
     m_failure.clear();
     m_bitRate.store(bitRate);
-    if (m_serial.OpenForWindow(device.constData(), window, 0, kSerialUserValue, kQueueSize,
+    if (m_serial.OpenForWindow(device.c_str(), window, 0, kSerialUserValue, kQueueSize,
                                kQueueSize) != SerialOk) {
         const int reason = m_serial.GetLastOpenReason();
         if (const char* text = serial::PortFailureText(reason))
