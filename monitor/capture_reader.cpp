@@ -1,9 +1,8 @@
 #include "monitor/capture_reader.h"
 
-#include "busproto/checksum.h"
+#include "monitor/line_kind.h"
 
 #include <QFile>
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -65,26 +64,6 @@ CaptureLine Foreign(std::string_view text, const char* reason) {
     return result;
 }
 
-// What is wrong with the bytes of a message line, or null when the monitor would show them.
-const char* MessageProblem(const TrafficLine& line, int count) {
-    if (count > TrafficLine::kMaxBytes)
-        return "longer than a message";
-    if (!IsOpcode(line.bytes[0]))
-        return "no opcode at the start";
-    for (int i = 1; i < line.length; ++i)
-        if (IsOpcode(line.bytes[i]))
-            return "an opcode inside the message";
-    // The receive assembler takes at least four bytes of a message of the variable class.
-    const bool variable = (line.bytes[0] & 0xE0) == 0xE0;
-    const int expected = variable ? std::max(line.length > 1 ? int(line.bytes[1]) : 0, 4)
-                                  : BusMessageLength(line.bytes[0]);
-    if (line.length != expected)
-        return "wrong length for its opcode";
-    if (ComputeChecksum(line.length, line.bytes) != 0)
-        return "bad checksum";
-    return nullptr;
-}
-
 } // namespace
 
 CaptureLine ParseCaptureLine(std::string_view text) {
@@ -140,7 +119,9 @@ CaptureLine ParseCaptureLine(std::string_view text) {
     result.line.stamped = stamp.stamped;
     result.line.number = stamp.number;
     result.line.time = stamp.time;
-    result.reason = prefixBad ? "unreadable time stamp" : MessageProblem(result.line, count);
+    result.reason = count > TrafficLine::kMaxBytes ? "longer than a message"
+                    : prefixBad                    ? "unreadable time stamp"
+                                                   : MessageProblem(result.line);
     if (result.reason != nullptr)
         result.mark = LineMark::Damaged;
     return result;
