@@ -1,6 +1,6 @@
 #include "monitor/capture_reader.h"
 
-#include "monitor/line_kind.h"
+#include "monitor/traffic/line_kind.h"
 
 #include <QFile>
 #include <cerrno>

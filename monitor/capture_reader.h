@@ -6,7 +6,7 @@
 // opcode in front) keeps its bytes; a foreign line (not hexadecimal bytes at all) keeps its
 // text.
 
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <QString>
 #include <cstdio>

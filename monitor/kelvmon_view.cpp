@@ -8,7 +8,7 @@
 #include "monitor/kelvmon_ids.h"
 #include "monitor/main_frame.h"
 #include "monitor/send_file.h"
-#include "monitor/traffic_find_bar.h"
+#include "monitor/traffic/traffic_find_bar.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
 #include "serial/port_failure.h"

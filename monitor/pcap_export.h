@@ -5,7 +5,7 @@
 
 #include "busproto/frame_splitter.h"
 #include "monitor/pcap_writer.h"
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 // The time of a time-stamp prefix (local time) in microseconds since 1970, UTC.
 std::int64_t EpochUsOfStamp(const StampTime& time);

@@ -4,7 +4,7 @@
 // Wireshark ignores WIRESHARK_EXTCAP_DIR for root, so as root tshark runs as nobody here.
 
 #include "monitor/capture_reader.h"
-#include "monitor/line_meaning.h"
+#include "monitor/traffic/line_meaning.h"
 #include "serial/serial.h"
 #include "tests/support/child_process.h"
 

@@ -1,4 +1,4 @@
-#include "monitor/line_kind.h"
+#include "monitor/traffic/line_kind.h"
 
 #include "busproto/checksum.h"
 #include "busproto/messages.h"

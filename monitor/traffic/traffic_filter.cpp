@@ -1,4 +1,4 @@
-#include "monitor/traffic_filter.h"
+#include "monitor/traffic/traffic_filter.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // device messages by their meaning, other messages, messages that the monitor would not show
 // (from a capture file read back: a wrong checksum, a wrong length) and raw data.
 
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <cstdint>
 

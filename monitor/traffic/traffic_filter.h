@@ -5,8 +5,8 @@
 // with the lines added since the last look (and the last line again, which raw mode fills in
 // place), so that a filter costs one pass over the store when it is set and little after.
 
-#include "monitor/line_kind.h"
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/line_kind.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <cstdint>
 #include <optional>
