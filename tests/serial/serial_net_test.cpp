@@ -1,0 +1,233 @@
+// Ports on the network, opened as COM names whose entries hold a URL: through Debian's ser2net
+// in front of a pseudo-terminal line, and against scripted servers that misbehave.
+
+#include "serial/port_info.h"
+#include "tests/serial/event_test_support.h"
+#include "tests/support/ser2net_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace serialtest;
+
+namespace {
+
+constexpr int kComPort = 31;
+constexpr char kComName[] = "\\\\.\\COM31";
+// Connecting and negotiating take at most 2 s each; anything beyond this is a hang.
+constexpr std::uint32_t kBoundMs = 6000;
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Every byte value, each followed by 0xFF (the Telnet IAC), so that escaping shows.
+Bytes AllValuesWithIac() {
+    Bytes bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+        bytes.push_back(0xFF);
+    }
+    return bytes;
+}
+
+// A TCP server on the loopback interface that plays a script on one connection: it waits for
+// the client's line-format request (when told to), sends its bytes, then stays silent or hangs
+// up.
+class ScriptedServer {
+public:
+    ScriptedServer(Bytes script, bool awaitRequest, bool hangUp)
+        : m_script(std::move(script)), m_awaitRequest(awaitRequest), m_hangUp(hangUp) {
+        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(m_listener, 1), 0);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~ScriptedServer() {
+        const char byte = 1;
+        EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
+        m_thread.join();
+        for (int fd : {m_listener, m_stop[0], m_stop[1]})
+            close(fd);
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    // Reads what comes until `until` holds, the client goes or the test ends.
+    template <typename Until> bool ReadFrom(int peer, Bytes& seen, Until until) {
+        while (!until()) {
+            pollfd fds[2] = {{peer, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 || fds[1].revents != 0)
+                return false;
+            std::uint8_t chunk[512];
+            const ssize_t got = read(peer, chunk, sizeof chunk);
+            if (got <= 0)
+                return false;
+            seen.insert(seen.end(), chunk, chunk + got);
+        }
+        return true;
+    }
+
+    void Serve() {
+        pollfd wait[2] = {{m_listener, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+        if (poll(wait, 2, -1) < 0 || wait[1].revents != 0)
+            return;
+        const int peer = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        Bytes seen;
+        const Bytes request = {255, 250, 44, 1}; // IAC SB COM-PORT-OPTION SET-BAUDRATE
+        const bool ready = !m_awaitRequest || ReadFrom(peer, seen, [&] {
+            return std::search(seen.begin(), seen.end(), request.begin(), request.end()) !=
+                   seen.end();
+        });
+        if (ready && !m_script.empty())
+            EXPECT_EQ(write(peer, m_script.data(), m_script.size()),
+                      static_cast<ssize_t>(m_script.size()));
+        if (ready && !m_hangUp)
+            ReadFrom(peer, seen, [] { return false; });
+        close(peer);
+    }
+
+    Bytes m_script;
+    bool m_awaitRequest;
+    bool m_hangUp;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    int m_stop[2] = {-1, -1};
+    std::thread m_thread;
+};
+
+// The answers of a server that takes 16457 bit/s, 8N1, no flow control.
+Bytes Agreement(std::uint32_t answeredRate = 16457) {
+    Bytes bytes = {255, 253, 44, 255, 251, 0, 255, 253, 0}; // DO COM-PORT, WILL/DO BINARY
+    const Bytes answers = {255, 250, 44, 101, static_cast<std::uint8_t>(answeredRate >> 24),
+                           static_cast<std::uint8_t>(answeredRate >> 16),
+                           static_cast<std::uint8_t>(answeredRate >> 8),
+                           static_cast<std::uint8_t>(answeredRate), 255, 240,
+                           255, 250, 44, 102, 8, 255, 240, 255, 250, 44, 103, 1, 255, 240,
+                           255, 250, 44, 104, 1, 255, 240, 255, 250, 44, 105, 1, 255, 240};
+    bytes.insert(bytes.end(), answers.begin(), answers.end());
+    return bytes;
+}
+
+class NetworkPortTest : public SerialTest {
+protected:
+    void UseUrl(const std::string& url) { ASSERT_TRUE(WriteNetworkPortEntry(kComPort, url)); }
+
+    // Opens the port as the programs do: 16457 bit/s, 8N1, no flow control.
+    void OpenLikeThePrograms(CSerial& port) {
+        ASSERT_EQ(port.Open(kComName, 0, 0, true), SerialOk);
+        ASSERT_EQ(port.SetLineFormat(16457, 8, ParityNone, StopBitsOne), SerialOk);
+        ASSERT_EQ(port.SetFlowControl(FlowNone), SerialOk);
+    }
+};
+
+} // namespace
+
+TEST_F(NetworkPortTest, AnEntryWithAUrlIsPresentAndNamesItsUrl) {
+    UseUrl("  rfc2217://127.0.0.1:1\r\n");
+    EXPECT_EQ(CSerial::ProbePort(kComName), PortAvailable); // nothing listens: no connection
+    EXPECT_EQ(serial::DescribePort(kComName).device, "rfc2217://127.0.0.1:1");
+    UseUrl("ftp://127.0.0.1:1");
+    EXPECT_NE(CSerial::ProbePort(kComName), PortAvailable);
+}
+
+// Every byte value both ways, at the rate the server's line really took, through ser2net's
+// RFC 2217 port; and the same bytes through its raw TCP port, whose line settings are its own.
+TEST_F(NetworkPortTest, EveryByteValuePassesThroughSer2net) {
+    const std::string home = configHome;
+    Ser2netServer server(home, line.Path());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    const Bytes bytes = AllValuesWithIac();
+    for (const std::string& url : {server.Rfc2217Url(), server.RawUrl()}) {
+        SCOPED_TRACE(url);
+        UseUrl(url);
+        CSerial port;
+        OpenLikeThePrograms(port);
+        std::uint32_t written = 0;
+        ASSERT_EQ(port.Write(bytes.data(), bytes.size(), &written, nullptr, kBoundMs), SerialOk);
+        EXPECT_EQ(written, bytes.size());
+        EXPECT_EQ(line.Receive(bytes.size(), 2000), bytes);
+        if (url == server.Rfc2217Url()) {
+            EXPECT_EQ(port.GetBitRate(), 16457); // as the server answered
+            EXPECT_EQ(ReadPeerView(line.Master()).bitRate, 16457u);
+        }
+        line.Send(bytes);
+        Bytes got(bytes.size());
+        std::uint32_t read = 0;
+        ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
+        ASSERT_EQ(port.Read(got.data(), got.size(), &read, nullptr, kBoundMs), SerialOk);
+        EXPECT_EQ(read, bytes.size());
+        EXPECT_EQ(got, bytes);
+        EXPECT_EQ(port.Close(), SerialOk);
+    }
+}
+
+// A server that refuses, one that never answers the negotiation, one that sends garbage
+// Telnet, one that sets another rate than asked and one that hangs up: each ends as a port
+// whose device has gone, a pending write and the event thread's wait with it, within the
+// connection's and negotiation's time-outs; none of them holds up Open or Close.
+TEST_F(NetworkPortTest, ServerFaultsEndAsALostPort) {
+    struct Case {
+        const char* name;
+        Bytes script;
+        bool awaitRequest;
+        bool hangUp;
+    };
+    const std::vector<Case> cases = {
+        {"refused", {}, false, true},
+        {"silent", {}, false, false},
+        {"garbage", {'x', 255, 17}, false, false},
+        {"another rate", Agreement(9600), true, false},
+        {"hangs up after agreeing", Agreement(), true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string url;
+        std::unique_ptr<ScriptedServer> server;
+        if (std::string(c.name) == "refused") {
+            ScriptedServer gone({}, false, true);
+            url = gone.Url(); // closed again at the end of this block: nothing listens there
+        } else {
+            server = std::make_unique<ScriptedServer>(c.script, c.awaitRequest, c.hangUp);
+            url = server->Url();
+        }
+        UseUrl(url);
+        RecordingPort port;
+        OpenLikeThePrograms(port);
+        if (c.hangUp) // a write might still go out before the hang-up is seen
+            EXPECT_TRUE(RunUntil([&] { return port.GetBitRate() < 0; }, kBoundMs));
+        const std::uint8_t message[16] = {0x81};
+        EXPECT_EQ(port.Write(message, sizeof message, nullptr, nullptr, kBoundMs),
+                  SerialErrnoBase | EIO);
+        EXPECT_LT(port.GetBitRate(), 0);
+        EXPECT_EQ(port.GetLastError(), SerialErrnoBase | EIO);
+        EXPECT_EQ(port.Close(), SerialOk);
+    }
+}
+
+// A server that agrees and then reports a framing error and a break: they come as the event
+// thread's line errors, as a UART's would.
+TEST_F(NetworkPortTest, LineStateNotificationsAreLineErrors) {
+    Bytes script = Agreement();
+    const Bytes notify = {255, 250, 44, 106, 0x18, 255, 240};
+    script.insert(script.end(), notify.begin(), notify.end());
+    ScriptedServer server(script, true, false);
+    UseUrl(server.Url());
+    RecordingPort port;
+    OpenLikeThePrograms(port);
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvError | EvBreak), SerialOk);
+    ASSERT_TRUE(RunUntil([&] { return port.DeliveryCount() > 0; }, kBoundMs));
+    const Delivery first = port.Deliveries()[0];
+    EXPECT_EQ(first.events, EvError | EvBreak);
+    EXPECT_EQ(first.errors, LineErrFrame | LineErrBreak);
+    EXPECT_EQ(port.GetBitRate(), 16457);
+}
