@@ -2,6 +2,7 @@
 
 #include "busproto/rx_assembler.h"
 #include "loader/discovery_sink.h"
+#include "loader/link_observer.h"
 #include "platform/core/window_message.h"
 #include "serial/serial_mfc.h"
 
@@ -72,6 +73,8 @@ public:
     CSerialMFC m_serial;
     // The open discovery window, or null; set and cleared on the UI thread.
     CDiscoverySink* m_pDiscoverDlg = nullptr;
+    // Told of the IPL messages' writes and echoes, or null; set before the port opens.
+    std::atomic<CLinkObserver*> m_pObserver{nullptr};
 
     std::uint8_t m_reqGroup = 0;
     std::uint8_t m_reqCode = 0;

@@ -14,8 +14,8 @@
 #include "monitor/capture_file.h"
 #include "monitor/ret_edit.h"
 #include "monitor/send_file_job.h"
-#include "monitor/traffic_list.h"
-#include "monitor/traffic_receiver.h"
+#include "monitor/traffic/traffic_list.h"
+#include "monitor/traffic/traffic_receiver.h"
 #include "serial/serial_mfc.h"
 
 #include <QPointer>

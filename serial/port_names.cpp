@@ -176,4 +176,8 @@ std::optional<std::string> NetworkPortUrl(const std::string& path) {
     return ParsePortUrl(url) ? std::optional<std::string>(url) : std::nullopt;
 }
 
+std::string ComDeviceName(int number) {
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
 } // namespace serial

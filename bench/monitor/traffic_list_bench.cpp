@@ -1,8 +1,8 @@
 // Timing program for the traffic list: lines appended to a list of 1,000,000 lines shown in a
 // list view, memory per line, and the cost of scrolling to the end and repainting.
 
-#include "monitor/traffic_finder.h"
-#include "monitor/traffic_list.h"
+#include "monitor/traffic/traffic_finder.h"
+#include "monitor/traffic/traffic_list.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "kelvmon_test_support.h"
 #include "monitor/bus_status_label.h"
 #include "monitor/kelvmon_ids.h"
-#include "monitor/traffic_find_bar.h"
+#include "monitor/traffic/traffic_find_bar.h"
 #include "serial/serial.h"
 
 #include <QAccessible>

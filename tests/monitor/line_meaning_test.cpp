@@ -1,8 +1,8 @@
 // Tooltip texts of one message of each kind, and finding bytes in the stored lines.
 
 #include "busproto/messages.h"
-#include "monitor/line_meaning.h"
-#include "monitor/traffic_finder.h"
+#include "monitor/traffic/line_meaning.h"
+#include "monitor/traffic/traffic_finder.h"
 
 #include <gtest/gtest.h>
 

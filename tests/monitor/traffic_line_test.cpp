@@ -1,5 +1,5 @@
-#include "monitor/traffic_line.h"
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/traffic_line.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <gtest/gtest.h>
 

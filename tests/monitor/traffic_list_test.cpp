@@ -1,4 +1,4 @@
-#include "monitor/traffic_list.h"
+#include "monitor/traffic/traffic_list.h"
 
 #include <QAccessible>
 #include <QApplication>

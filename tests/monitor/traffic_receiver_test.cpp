@@ -1,5 +1,5 @@
-#include "monitor/traffic_receiver.h"
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/traffic_receiver.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <gtest/gtest.h>
 

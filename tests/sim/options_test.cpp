@@ -43,14 +43,15 @@ void WriteText(const std::string& path, const std::string& text) {
 } // namespace
 
 TEST(Options, EveryOptionSetsWhatItNames) {
-    const Parsed p = Parse(
-        Words("--com 7 --force --end-after=1500 --no-wire-time --echo-delay 20 --drop-first 2 "
-              "--drop-every 5 --corrupt-echo 0x10 --busy-after-setup 400 "
-              "--device product=12,sw=0x11,hw=1,boot=9,serial=0x019234 "
-              "--device=product=92,product2=0x18,serial2=0xFFFFFFFF --ping-once 50 "
-              "--ping-every 1000 --rssi 0x9A,5 --image-out /tmp/x.bin --image-format kfw "
-              "--traffic 100 --bad-checksum 10 --noise 3 --burst 4,250 --seed 99 "
-              "--replay-gap 0 --quiet --verbose"));
+    const Parsed p =
+        Parse(Words("--com 7 --force --end-after=1500 --no-wire-time --wire-queue --echo-delay 20 "
+                    "--drop-first 2 "
+                    "--drop-every 5 --corrupt-echo 0x10 --busy-after-setup 400 "
+                    "--device product=12,sw=0x11,hw=1,boot=9,serial=0x019234 "
+                    "--device=product=92,product2=0x18,serial2=0xFFFFFFFF --ping-once 50 "
+                    "--ping-every 1000 --rssi 0x9A,5 --image-out /tmp/x.bin --image-format kfw "
+                    "--traffic 100 --bad-checksum 10 --noise 3 --burst 4,250 --seed 99 "
+                    "--replay-gap 0 --quiet --verbose"));
     ASSERT_EQ(p.result, ParseResult::Run) << p.error;
     EXPECT_EQ(p.run.com, 7);
     EXPECT_TRUE(p.run.force);
@@ -58,6 +59,7 @@ TEST(Options, EveryOptionSetsWhatItNames) {
     EXPECT_TRUE(p.run.quiet);
     const SimConfig& c = p.config;
     EXPECT_FALSE(c.wireTime);
+    EXPECT_TRUE(c.wireQueue);
     EXPECT_EQ(c.faults.delay, Ms(20));
     EXPECT_EQ(c.faults.dropFirst, 2);
     EXPECT_EQ(c.faults.dropEvery, 5);
@@ -93,6 +95,7 @@ TEST(Options, EveryOptionSetsWhatItNames) {
     const Parsed none = Parse({});
     EXPECT_EQ(none.result, ParseResult::Run);
     EXPECT_TRUE(none.config.wireTime);
+    EXPECT_FALSE(none.config.wireQueue);
     EXPECT_EQ(none.run.com, 0);
 }
 

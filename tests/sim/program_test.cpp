@@ -142,17 +142,29 @@ TEST_F(ProgramTest, HelpAndBadOptions) {
     EXPECT_EQ(help.Wait(), 0);
     const std::string text = help.RestOfOut();
     EXPECT_EQ(text.rfind("usage: trakbus-sim [options]", 0), 0u);
-    for (const char* option : {"--com N",           "--force",
-                               "--no-wire-time",    "--echo-delay MS",
-                               "--drop-first K",    "--drop-every N",
-                               "--no-echo",         "--corrupt-echo N",
-                               "--device SPEC",     "--devices FILE",
-                               "--ping-every MS",   "--expect FILE",
-                               "--image-out FILE",  "--busy-after-setup MS",
-                               "--traffic PCT",     "--bad-checksum PCT",
-                               "--noise PCT",       "--burst N,MS",
-                               "--replay FILE",     "--quiet",
-                               "--hangup-after MS", "--return-after MS"})
+    for (const char* option : {"--com N",
+                               "--force",
+                               "--no-wire-time",
+                               "--wire-queue",
+                               "--echo-delay MS",
+                               "--drop-first K",
+                               "--drop-every N",
+                               "--no-echo",
+                               "--corrupt-echo N",
+                               "--device SPEC",
+                               "--devices FILE",
+                               "--ping-every MS",
+                               "--expect FILE",
+                               "--image-out FILE",
+                               "--busy-after-setup MS",
+                               "--traffic PCT",
+                               "--bad-checksum PCT",
+                               "--noise PCT",
+                               "--burst N,MS",
+                               "--replay FILE",
+                               "--quiet",
+                               "--hangup-after MS",
+                               "--return-after MS"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--frobnicate"},

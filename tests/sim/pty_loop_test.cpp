@@ -93,3 +93,33 @@ TEST(PtyLoop, ItFollowsTheProgramClosingAndReopeningItsSide) {
         ASSERT_TRUE(bus.AwaitLogCount("port closed by the program", round, 5000));
     }
 }
+
+TEST(PtyLoop, WithTheWireQueueTheProgramsBytesWaitInTheTerminalAsInAnAdaptersQueue) {
+    constexpr int kRate = 9600;
+    SimConfig config;
+    config.wireQueue = true;
+    PtySim bus(config);
+    ProgramSide program(bus.Path(), kRate);
+    ASSERT_TRUE(bus.AwaitLog("port opened by the program", 5000));
+
+    // A request behind 300 bytes of noise still has its echo, after all of them went out.
+    Bytes bytes(300, 0x00);
+    bytes.insert(bytes.end(), kDiscoverAll.begin(), kDiscoverAll.end());
+    const auto start = std::chrono::steady_clock::now();
+    program.Write(bytes);
+    EXPECT_EQ(program.Read(20, 5000), kDiscoverAll);
+    EXPECT_GE(Elapsed(start), CharTimes(bytes.size(), kRate));
+
+    // Written as fast as it goes, the terminal fills (to about 12 KB) and the writer has to wait;
+    // over the next 100 ms the line takes only its bit rate's worth.
+    const Bytes block(4096, 0x00);
+    for (int i = 0; i < 256 && write(program.Fd(), block.data(), block.size()) > 0; ++i) {
+    }
+    EXPECT_EQ(errno, EAGAIN);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bus.Stop();
+    const Nanos stopped = MonotonicNow();
+    EXPECT_LE(bus.Sim().InputFreeAt(), stopped + Ms(1) + CharTimes(1, kRate))
+        << "the bus took the bytes faster than the line carries them";
+    EXPECT_GT(bus.Sim().InputFreeAt(), stopped - Ms(50)) << "the line carried nothing";
+}

@@ -22,6 +22,7 @@ public:
     // The line format the program set; wire times follow it.
     void SetLineFormat(const LineFormat& line);
     const LineFormat& Line() const { return m_line; }
+    const SimConfig& Config() const { return m_config; }
 
     // The program opened or closed its side. Nothing is sent while it is closed, and what was
     // due is dropped, as a serial driver drops input while nobody has the port open.
@@ -33,6 +34,9 @@ public:
 
     // Queues one ping reply now.
     void SendPing(Nanos now);
+
+    // The line from the program is busy with the bytes received so far until then.
+    Nanos InputFreeAt() const { return m_inFree; }
 
     // When the next bytes are due (kNever when nothing is planned).
     Nanos NextDue() const;

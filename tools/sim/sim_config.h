@@ -50,6 +50,9 @@ enum class ImageFormat { Binary, Kfw };
 
 struct SimConfig {
     bool wireTime = true; // echo after the message's time on the line at the program's rate
+    // Take the program's bytes no faster than the line carries them, so that what it writes
+    // waits in the pseudo-terminal as in an adapter's queue.
+    bool wireQueue = false;
     EchoFaults faults;
     std::vector<DeviceInfo> devices;
     PingConfig ping;

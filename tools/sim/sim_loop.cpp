@@ -19,6 +19,24 @@ constexpr Nanos kEarlyWake = 100'000;
 // Bytes kept for a program that does not read; beyond this, output is dropped.
 constexpr std::size_t kMaxPending = 1 << 20;
 
+// With the wire queue, bytes whose time on the line begins this soon are taken together, so that
+// a fast line does not need a wake-up per byte.
+constexpr Nanos kWireLookahead = 500'000;
+
+// How many of the program's bytes the line can take by now: those whose time on it begins
+// within the look-ahead, one after another from when it is free. Without the wire queue (or
+// before the program has set a rate) it takes whatever is there.
+std::size_t WireRoom(const CBusSim& sim, Nanos now, std::size_t most) {
+    const Nanos byteTime = sim.Line().WireTime(1);
+    if (!sim.Config().wireQueue || byteTime <= 0)
+        return most;
+    const Nanos start = std::max(sim.InputFreeAt(), now);
+    if (start > now + kWireLookahead)
+        return 0;
+    return std::min<std::size_t>(
+        most, static_cast<std::size_t>((now + kWireLookahead - start) / byteTime) + 1);
+}
+
 bool ProgramSideOpen(int master) {
     pollfd p{master, POLLIN, 0};
     return poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) == 0;
@@ -103,13 +121,19 @@ void RunSimLoop(CBusSim& sim, int& master, const LoopControl& control, const Lin
             }
         }
 
-        pollfd fds[2] = {{control.fd, POLLIN, 0}, {master, POLLIN, 0}};
+        // While the line is busy with what it took, the program's bytes wait where they are;
+        // a hang-up is still reported.
+        const std::size_t room = open ? WireRoom(sim, now, sizeof buffer) : sizeof buffer;
+        pollfd fds[2] = {{control.fd, POLLIN, 0},
+                         {master, static_cast<short>(room > 0 ? POLLIN : 0), 0}};
         if (!pending.empty())
             fds[1].events |= POLLOUT;
         const Nanos next = std::min({control.endAt, hangupAt, returnAt});
         Nanos wait = open          ? std::min(sim.NextDue(), next) - now
                      : master >= 0 ? std::min(kClosedRecheck, next - now)
                                    : next - now; // no line: nothing to watch but the clock
+        if (room == 0)
+            wait = std::min(wait, sim.InputFreeAt() - kWireLookahead - now);
         if (!pending.empty() && open)
             wait = std::min(wait, Ms(100)); // the program may drain the line at any time
         wait = std::min(wait, Ms(1000));
@@ -130,8 +154,12 @@ void RunSimLoop(CBusSim& sim, int& master, const LoopControl& control, const Lin
         if (!open)
             continue;
         bool closed = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+        // What a closing program leaves behind is taken at once, so that the hang-up is seen.
+        if (closed && room == 0)
+            fds[1].revents |= POLLIN;
         if (fds[1].revents & POLLIN) {
-            const ssize_t n = read(master, buffer, sizeof buffer);
+            const std::size_t take = closed ? sizeof buffer : WireRoom(sim, arrival, sizeof buffer);
+            const ssize_t n = read(master, buffer, take);
             if (n > 0) { // read what is there first; a hang-up is seen once it is drained
                 LineFormat line;
                 if (ReadLineFormat(master, &line))

@@ -33,6 +33,9 @@ Port:
 Bus interface (echo of every complete, valid message the program writes):
   --no-wire-time        echo at once; by default the echo goes out when the message has
                         been on the line for its time at the program's bit rate
+  --wire-queue          take the program's bytes no faster than the line carries them, so
+                        that its writes wait in the pseudo-terminal as in an adapter's queue
+                        and a long write fills it (the echo still follows each message)
   --echo-delay MS       delay every echo by MS more
   --drop-first K        drop the first K echoes
   --drop-every N        drop every N-th echo
@@ -302,6 +305,8 @@ ParseResult ParseOptions(int argc, char** argv, SimConfig& config, RunOptions& r
             bool off = false;
             ok = flag(off);
             config.wireTime = !off;
+        } else if (name == "--wire-queue") {
+            ok = flag(config.wireQueue);
         } else if (name == "--echo-delay") {
             ok = ms(config.faults.delay);
         } else if (name == "--drop-first") {

@@ -1,4 +1,4 @@
-#include "monitor/line_meaning.h"
+#include "monitor/traffic/line_meaning.h"
 
 #include "busproto/checksum.h"
 #include "busproto/messages.h"

@@ -1,4 +1,4 @@
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <algorithm>
 #include <chrono>

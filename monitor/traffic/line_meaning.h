@@ -4,7 +4,7 @@
 // since the line before when both carry a time stamp. Used for the list's tooltips and the
 // lines' accessible descriptions.
 
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // "N of M". The line found is selected and scrolled into view; the search wraps around the ends
 // of the list. The bar sits over the bottom edge of the list, which keeps its rows clear of it.
 
-#include "monitor/traffic_finder.h"
+#include "monitor/traffic/traffic_finder.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "monitor/fixed_pitch_text.h"
+#include "monitor/traffic/fixed_pitch_text.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

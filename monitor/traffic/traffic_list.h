@@ -9,8 +9,8 @@
 // while lines are selected the list does not scroll away from them. Hovering a line shows what
 // it means.
 
-#include "monitor/fixed_pitch_text.h"
-#include "monitor/traffic_model.h"
+#include "monitor/traffic/fixed_pitch_text.h"
+#include "monitor/traffic/traffic_model.h"
 
 #include <QAbstractItemView>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <algorithm>
 #include <cstring>

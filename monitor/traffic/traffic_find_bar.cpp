@@ -1,6 +1,6 @@
-#include "monitor/traffic_find_bar.h"
+#include "monitor/traffic/traffic_find_bar.h"
 
-#include "monitor/traffic_list.h"
+#include "monitor/traffic/traffic_list.h"
 
 #include <QAction>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "monitor/traffic_model.h"
+#include "monitor/traffic/traffic_model.h"
 
 #include <climits>
 

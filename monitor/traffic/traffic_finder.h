@@ -4,7 +4,7 @@
 // at once, so that the find bar can say "N of M"; lines added later are looked at as they come,
 // and the last line is looked at again since raw mode fills it in place.
 
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <cstdint>
 #include <string>

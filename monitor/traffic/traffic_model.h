@@ -3,7 +3,7 @@
 // attached views learn about them only when Publish() is called, so that a burst of lines at
 // full bus load costs one row insertion for the views instead of one per line.
 
-#include "monitor/traffic_store.h"
+#include "monitor/traffic/traffic_store.h"
 
 #include <QAbstractListModel>
 

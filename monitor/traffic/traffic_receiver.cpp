@@ -1,4 +1,4 @@
-#include "monitor/traffic_receiver.h"
+#include "monitor/traffic/traffic_receiver.h"
 
 CTrafficReceiver::CTrafficReceiver(ITrafficOutput& output) : m_output(output) {}
 

@@ -5,7 +5,7 @@
 // capture file are behind ITrafficOutput, so that the logic runs without a window.
 
 #include "busproto/rx_assembler.h"
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <QString>
 #include <cstdint>

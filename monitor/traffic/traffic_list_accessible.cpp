@@ -1,6 +1,6 @@
-#include "monitor/traffic_list_accessible.h"
+#include "monitor/traffic/traffic_list_accessible.h"
 
-#include "monitor/traffic_list.h"
+#include "monitor/traffic/traffic_list.h"
 
 #include <QAccessibleWidget>
 #include <QHash>

@@ -1,9 +1,9 @@
-#include "monitor/traffic_list.h"
+#include "monitor/traffic/traffic_list.h"
 
-#include "monitor/calm_scroll_bar.h"
+#include "monitor/traffic/calm_scroll_bar.h"
 
-#include "monitor/line_meaning.h"
-#include "monitor/traffic_list_accessible.h"
+#include "monitor/traffic/line_meaning.h"
+#include "monitor/traffic/traffic_list_accessible.h"
 
 #include <QAccessible>
 #include <QApplication>

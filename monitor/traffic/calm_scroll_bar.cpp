@@ -1,4 +1,4 @@
-#include "monitor/calm_scroll_bar.h"
+#include "monitor/traffic/calm_scroll_bar.h"
 
 CCalmScrollBar::CCalmScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {

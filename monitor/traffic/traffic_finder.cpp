@@ -1,4 +1,4 @@
-#include "monitor/traffic_finder.h"
+#include "monitor/traffic/traffic_finder.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,7 +4,7 @@
 // the line's bytes) in large chunks, with one position remembered per block of lines;
 // the text is made only when a line is looked at.
 
-#include "monitor/traffic_line.h"
+#include "monitor/traffic/traffic_line.h"
 
 #include <cstdint>
 #include <functional>
