@@ -21,7 +21,8 @@
 namespace serial {
 namespace {
 
-// Received data held for the reader; beyond it the server is held back by TCP itself.
+// Received data held for the reader; beyond it the server is held back by TCP itself until the
+// reader has taken half of it.
 constexpr std::size_t InputLimit = 65536;
 // A connection whose sent bytes stay unacknowledged this long, or that stays silent this long
 // after its keep-alive probes began, has dropped even if no reset came.
@@ -84,6 +85,16 @@ int NetworkLink::Open(const NetworkPort& where, std::unique_ptr<PortLink>& link)
 int NetworkLink::Start() {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     if (epoll_ < 0) {
+        return errno;
+    }
+    resume_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (resume_ < 0) {
+        return errno;
+    }
+    epoll_event resume{};
+    resume.events = EPOLLIN | EPOLLET;
+    resume.data.fd = resume_;
+    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, resume_, &resume) != 0) {
         return errno;
     }
     deadline_ = Clock::now() + std::chrono::milliseconds(ConnectTimeoutMs);
@@ -201,10 +212,10 @@ int NetworkLink::Service(std::uint32_t& events, std::uint32_t& lineErrors) {
     epoll_event ready[4];
     for (int count; (count = epoll_wait(epoll_, ready, 4, 0)) > 0;) {
         for (int i = 0; i < count; ++i) {
-            if (resolution_ && ready[i].data.fd == resolution_->ready) {
+            const int fd = ready[i].data.fd;
+            if (fd == resume_ || (resolution_ && fd == resolution_->ready)) {
                 std::uint64_t drained = 0;
-                [[maybe_unused]] ssize_t ignored =
-                    read(resolution_->ready, &drained, sizeof drained);
+                [[maybe_unused]] ssize_t ignored = read(fd, &drained, sizeof drained);
             }
         }
     }
@@ -230,9 +241,11 @@ int NetworkLink::Service(std::uint32_t& events, std::uint32_t& lineErrors) {
         if (int error = Flush()) {
             return error;
         }
+        const std::size_t before = input_.size();
         if (int error = Receive()) {
             return error;
         }
+        events |= input_.size() > before ? EvRxChar : 0;
         TakeNotifications(events, lineErrors);
         if (int error = CheckNegotiation()) {
             return error;
@@ -255,7 +268,11 @@ int NetworkLink::ServiceDueMs() const {
 
 int NetworkLink::Receive() {
     std::uint8_t chunk[4096];
-    while (phase_ != Phase::Failed && input_.size() < InputLimit) {
+    for (;;) {
+        if (input_.size() >= InputLimit) {
+            heldBack_ = true;
+            return 0;
+        }
         const ssize_t got = recv(socket_, chunk, sizeof chunk, MSG_DONTWAIT);
         if (got == 0) {
             return Fail(ECONNRESET);
@@ -280,7 +297,6 @@ int NetworkLink::Receive() {
             }
         }
     }
-    return phase_ == Phase::Failed ? failure_ : 0;
 }
 
 int NetworkLink::Flush() {
@@ -352,15 +368,15 @@ void NetworkLink::TakeNotifications(std::uint32_t& events, std::uint32_t& lineEr
     events |= (modem & telnet::ModemRingEnded) != 0 ? EvRing : 0;
 }
 
+// Makes the service thread come back for the input that TCP holds.
+void NetworkLink::Resume() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(resume_, &one, sizeof one);
+}
+
 ssize_t NetworkLink::Read(std::uint8_t* buffer, std::size_t size) {
     if (phase_ == Phase::Failed) {
         return 0;
-    }
-    if (input_.empty() && (phase_ == Phase::Ready || phase_ == Phase::Negotiating)) {
-        // What TCP held back while the input was full.
-        if (Receive() != 0) {
-            return 0;
-        }
     }
     if (input_.empty()) {
         errno = EAGAIN;
@@ -369,6 +385,10 @@ ssize_t NetworkLink::Read(std::uint8_t* buffer, std::size_t size) {
     const std::size_t taken = std::min(size, input_.size());
     std::copy_n(input_.begin(), taken, buffer);
     input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(taken));
+    if (heldBack_ && input_.size() <= InputLimit / 2) {
+        heldBack_ = false;
+        Resume();
+    }
     return static_cast<ssize_t>(taken);
 }
 
@@ -458,9 +478,11 @@ void NetworkLink::Release(bool lost) {
         close(socket_);
         socket_ = -1;
     }
-    if (epoll_ >= 0) {
-        close(epoll_);
-        epoll_ = -1;
+    for (int* fd : {&resume_, &epoll_}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
     }
     resolution_.reset();
     phase_ = Phase::Failed;

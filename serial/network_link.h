@@ -50,6 +50,7 @@ private:
     int StartConnect();
     int FinishConnect();
     int Receive();
+    void Resume();
     int Flush();
     void SendLineFormat();
     int CheckNegotiation();
@@ -60,8 +61,10 @@ private:
     NetworkPort where_;
     Phase phase_ = Phase::Resolving;
     int failure_ = 0;
-    int epoll_ = -1;
+    int epoll_ = -1;  // the socket and the wake-ups below, as one descriptor
     int socket_ = -1;
+    int resume_ = -1; // readable when the reader has made room for held-back input
+    bool heldBack_ = false;
     std::shared_ptr<Resolution> resolution_;
     Clock::time_point deadline_;
     TelnetCodec codec_;

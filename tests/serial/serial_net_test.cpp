@@ -6,6 +6,7 @@
 #include "tests/support/ser2net_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,13 +33,13 @@ Bytes AllValuesWithIac() {
     return bytes;
 }
 
-// A TCP server on the loopback interface that plays a script on one connection: it waits for
-// the client's line-format request (when told to), sends its bytes, then stays silent or hangs
-// up.
+// A TCP server on the loopback interface that plays a script on one connection: it sends its
+// greeting, then, once the client's line-format request has come, its answer (unless that is
+// empty), then stays silent or hangs up.
 class ScriptedServer {
 public:
-    ScriptedServer(Bytes script, bool awaitRequest, bool hangUp)
-        : m_script(std::move(script)), m_awaitRequest(awaitRequest), m_hangUp(hangUp) {
+    ScriptedServer(Bytes greeting, Bytes answer, bool hangUp)
+        : m_greeting(std::move(greeting)), m_answer(std::move(answer)), m_hangUp(hangUp) {
         m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -81,22 +82,31 @@ private:
         if (poll(wait, 2, -1) < 0 || wait[1].revents != 0)
             return;
         const int peer = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        Send(peer, m_greeting);
         Bytes seen;
         const Bytes request = {255, 250, 44, 1}; // IAC SB COM-PORT-OPTION SET-BAUDRATE
-        const bool ready = !m_awaitRequest || ReadFrom(peer, seen, [&] {
-            return std::search(seen.begin(), seen.end(), request.begin(), request.end()) !=
-                   seen.end();
-        });
-        if (ready && !m_script.empty())
-            EXPECT_EQ(write(peer, m_script.data(), m_script.size()),
-                      static_cast<ssize_t>(m_script.size()));
+        bool ready = true;
+        if (!m_answer.empty()) {
+            ready = ReadFrom(peer, seen, [&] {
+                return std::search(seen.begin(), seen.end(), request.begin(), request.end()) !=
+                       seen.end();
+            });
+            if (ready)
+                Send(peer, m_answer);
+        }
         if (ready && !m_hangUp)
             ReadFrom(peer, seen, [] { return false; });
         close(peer);
     }
 
-    Bytes m_script;
-    bool m_awaitRequest;
+    static void Send(int peer, const Bytes& bytes) {
+        if (!bytes.empty()) {
+            EXPECT_EQ(write(peer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        }
+    }
+
+    Bytes m_greeting;
+    Bytes m_answer;
     bool m_hangUp;
     int m_listener = -1;
     std::uint16_t m_port = 0;
@@ -104,17 +114,17 @@ private:
     std::thread m_thread;
 };
 
-// The answers of a server that takes 16457 bit/s, 8N1, no flow control.
-Bytes Agreement(std::uint32_t answeredRate = 16457) {
-    Bytes bytes = {255, 253, 44, 255, 251, 0, 255, 253, 0}; // DO COM-PORT, WILL/DO BINARY
-    const Bytes answers = {255, 250, 44, 101, static_cast<std::uint8_t>(answeredRate >> 24),
+// A server's agreement to the COM-PORT-OPTION and binary transmission.
+const Bytes kAgreement = {255, 253, 44, 255, 251, 0, 255, 253, 0};
+
+// The answers of a server that takes the rate, 8N1, no flow control.
+Bytes Answers(std::uint32_t answeredRate = 16457) {
+    return {255, 250, 44, 101, static_cast<std::uint8_t>(answeredRate >> 24),
                            static_cast<std::uint8_t>(answeredRate >> 16),
                            static_cast<std::uint8_t>(answeredRate >> 8),
                            static_cast<std::uint8_t>(answeredRate), 255, 240,
                            255, 250, 44, 102, 8, 255, 240, 255, 250, 44, 103, 1, 255, 240,
                            255, 250, 44, 104, 1, 255, 240, 255, 250, 44, 105, 1, 255, 240};
-    bytes.insert(bytes.end(), answers.begin(), answers.end());
-    return bytes;
 }
 
 class NetworkPortTest : public SerialTest {
@@ -123,7 +133,7 @@ protected:
 
     // Opens the port as the programs do: 16457 bit/s, 8N1, no flow control.
     void OpenLikeThePrograms(CSerial& port) {
-        ASSERT_EQ(port.Open(kComName, 0, 0, true), SerialOk);
+        ASSERT_EQ(port.Open(kComName, 0, 0, true), SerialOk) << port.GetLastOpenReason();
         ASSERT_EQ(port.SetLineFormat(16457, 8, ParityNone, StopBitsOne), SerialOk);
         ASSERT_EQ(port.SetFlowControl(FlowNone), SerialOk);
     }
@@ -142,12 +152,14 @@ TEST_F(NetworkPortTest, AnEntryWithAUrlIsPresentAndNamesItsUrl) {
 // Every byte value both ways, at the rate the server's line really took, through ser2net's
 // RFC 2217 port; and the same bytes through its raw TCP port, whose line settings are its own.
 TEST_F(NetworkPortTest, EveryByteValuePassesThroughSer2net) {
-    const std::string home = configHome;
-    Ser2netServer server(home, line.Path());
+    PtyPair rawLine;
+    Ser2netServer server(configHome, line.Path(), rawLine.Path());
     std::string error;
     ASSERT_TRUE(server.Start(error)) << error;
     const Bytes bytes = AllValuesWithIac();
-    for (const std::string& url : {server.Rfc2217Url(), server.RawUrl()}) {
+    for (const bool rfc2217 : {true, false}) {
+        const std::string url = rfc2217 ? server.Rfc2217Url() : server.RawUrl();
+        PtyPair& far = rfc2217 ? line : rawLine;
         SCOPED_TRACE(url);
         UseUrl(url);
         CSerial port;
@@ -155,12 +167,12 @@ TEST_F(NetworkPortTest, EveryByteValuePassesThroughSer2net) {
         std::uint32_t written = 0;
         ASSERT_EQ(port.Write(bytes.data(), bytes.size(), &written, nullptr, kBoundMs), SerialOk);
         EXPECT_EQ(written, bytes.size());
-        EXPECT_EQ(line.Receive(bytes.size(), 2000), bytes);
-        if (url == server.Rfc2217Url()) {
+        EXPECT_EQ(far.Receive(bytes.size(), 2000), bytes);
+        if (rfc2217) {
             EXPECT_EQ(port.GetBitRate(), 16457); // as the server answered
-            EXPECT_EQ(ReadPeerView(line.Master()).bitRate, 16457u);
+            EXPECT_EQ(ReadPeerView(far.Master()).bitRate, 16457u);
         }
-        line.Send(bytes);
+        far.Send(bytes);
         Bytes got(bytes.size());
         std::uint32_t read = 0;
         ASSERT_EQ(port.SetReadMode(ReadBlocking), SerialOk);
@@ -171,40 +183,46 @@ TEST_F(NetworkPortTest, EveryByteValuePassesThroughSer2net) {
     }
 }
 
-// A server that refuses, one that never answers the negotiation, one that sends garbage
-// Telnet, one that sets another rate than asked and one that hangs up: each ends as a port
+// A server that refuses the connection, one that never answers the negotiation, one that sends
+// garbage Telnet, one that refuses the option, one that sets another rate than asked and one
+// that hangs up: each ends as a port
 // whose device has gone, a pending write and the event thread's wait with it, within the
 // connection's and negotiation's time-outs; none of them holds up Open or Close.
 TEST_F(NetworkPortTest, ServerFaultsEndAsALostPort) {
     struct Case {
         const char* name;
-        Bytes script;
-        bool awaitRequest;
+        Bytes greeting;
+        Bytes answer;
         bool hangUp;
     };
     const std::vector<Case> cases = {
-        {"refused", {}, false, true},
-        {"silent", {}, false, false},
-        {"garbage", {'x', 255, 17}, false, false},
-        {"another rate", Agreement(9600), true, false},
-        {"hangs up after agreeing", Agreement(), true, true},
+        {"refused", {}, {}, true},
+        {"silent", {}, {}, false},
+        {"garbage", {'x', 255, 17}, {}, false},
+        {"refuses the option", {255, 254, 44}, {}, false},
+        {"another rate", kAgreement, Answers(9600), false},
+        {"hangs up after agreeing", kAgreement, Answers(), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string url;
         std::unique_ptr<ScriptedServer> server;
         if (std::string(c.name) == "refused") {
-            ScriptedServer gone({}, false, true);
+            ScriptedServer gone({}, {}, true);
             url = gone.Url(); // closed again at the end of this block: nothing listens there
         } else {
-            server = std::make_unique<ScriptedServer>(c.script, c.awaitRequest, c.hangUp);
+            server = std::make_unique<ScriptedServer>(c.greeting, c.answer, c.hangUp);
             url = server->Url();
         }
         UseUrl(url);
         RecordingPort port;
-        OpenLikeThePrograms(port);
-        if (c.hangUp) // a write might still go out before the hang-up is seen
+        // A fault may come so soon that it is seen here already; either way the port is lost.
+        port.Open(kComName, 0, 0, true);
+        port.SetLineFormat(16457, 8, ParityNone, StopBitsOne);
+        EXPECT_TRUE(port.IsOpen());
+        if (c.hangUp) { // a write might still go out before the hang-up is seen
             EXPECT_TRUE(RunUntil([&] { return port.GetBitRate() < 0; }, kBoundMs));
+        }
         const std::uint8_t message[16] = {0x81};
         EXPECT_EQ(port.Write(message, sizeof message, nullptr, nullptr, kBoundMs),
                   SerialErrnoBase | EIO);
@@ -217,10 +235,10 @@ TEST_F(NetworkPortTest, ServerFaultsEndAsALostPort) {
 // A server that agrees and then reports a framing error and a break: they come as the event
 // thread's line errors, as a UART's would.
 TEST_F(NetworkPortTest, LineStateNotificationsAreLineErrors) {
-    Bytes script = Agreement();
+    Bytes answer = Answers();
     const Bytes notify = {255, 250, 44, 106, 0x18, 255, 240};
-    script.insert(script.end(), notify.begin(), notify.end());
-    ScriptedServer server(script, true, false);
+    answer.insert(answer.end(), notify.begin(), notify.end());
+    ScriptedServer server(kAgreement, answer, false);
     UseUrl(server.Url());
     RecordingPort port;
     OpenLikeThePrograms(port);

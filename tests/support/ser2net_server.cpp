@@ -51,14 +51,16 @@ bool Listening(std::uint16_t port) {
 
 } // namespace
 
-Ser2netServer::Ser2netServer(const std::string& directory, const std::string& device)
+Ser2netServer::Ser2netServer(const std::string& directory, const std::string& rfc2217Device,
+                             const std::string& rawDevice)
     : m_directory(directory), m_config(directory + "/ser2net.yaml") {
     m_rfcPort = FreeLoopbackPort();
     do {
         m_rawPort = FreeLoopbackPort();
     } while (m_rawPort == m_rfcPort);
     std::ofstream config(m_config);
-    const auto connection = [&](const char* name, const std::string& accepter) {
+    const auto connection = [&](const char* name, const std::string& accepter,
+                                const std::string& device) {
         config << "connection: &" << name << "\n"
                << "  accepter: " << accepter << "\n"
                << "  connector: serialdev," << device << ",115200n81,local\n"
@@ -67,8 +69,9 @@ Ser2netServer::Ser2netServer(const std::string& directory, const std::string& de
                << "    mdns: false\n";
     };
     config << "%YAML 1.1\n---\n";
-    connection("rfc2217", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(m_rfcPort));
-    connection("raw", "tcp,127.0.0.1," + std::to_string(m_rawPort));
+    connection("rfc2217", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(m_rfcPort),
+               rfc2217Device);
+    connection("raw", "tcp,127.0.0.1," + std::to_string(m_rawPort), rawDevice);
 }
 
 Ser2netServer::~Ser2netServer() {

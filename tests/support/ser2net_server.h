@@ -1,7 +1,8 @@
 #pragma once
-// Debian's ser2net on the loopback interface in front of a device path (a test bus's
-// pseudo-terminal), with a private configuration: one RFC 2217 port and one raw TCP port. The
-// tests start and stop it themselves; it may be stopped and started again on the same ports.
+// Debian's ser2net on the loopback interface in front of test bus pseudo-terminals, with a
+// private configuration: an RFC 2217 port and a raw TCP port, each with a line of its own (ser2net
+// turns a connection away while another holds its device). The tests start and stop it
+// themselves; it may be stopped and started again on the same ports.
 
 #include "tests/support/child_process.h"
 
@@ -10,8 +11,9 @@
 
 class Ser2netServer {
 public:
-    // Writes the configuration into `directory` for `device`; takes two free loopback ports.
-    Ser2netServer(const std::string& directory, const std::string& device);
+    // Writes the configuration into `directory`; takes two free loopback ports.
+    Ser2netServer(const std::string& directory, const std::string& rfc2217Device,
+                  const std::string& rawDevice);
     ~Ser2netServer();
     Ser2netServer(const Ser2netServer&) = delete;
     Ser2netServer& operator=(const Ser2netServer&) = delete;
