@@ -127,6 +127,19 @@ Bytes Answers(std::uint32_t answeredRate = 16457) {
                            255, 250, 44, 104, 1, 255, 240, 255, 250, 44, 105, 1, 255, 240};
 }
 
+// Waits until the server has opened its end of the line: until then the master reports a
+// hang-up, and bytes sent either way may be lost.
+bool ServerHoldsLine(const PtyPair& far) {
+    const auto start = std::chrono::steady_clock::now();
+    while (MillisecondsSince(start) < static_cast<std::int64_t>(kBoundMs)) {
+        pollfd p{far.Master(), POLLIN, 0};
+        if (poll(&p, 1, 0) >= 0 && (p.revents & POLLHUP) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
 class NetworkPortTest : public SerialTest {
 protected:
     void UseUrl(const std::string& url) { ASSERT_TRUE(WriteNetworkPortEntry(kComPort, url)); }
@@ -164,6 +177,7 @@ TEST_F(NetworkPortTest, EveryByteValuePassesThroughSer2net) {
         UseUrl(url);
         CSerial port;
         OpenLikeThePrograms(port);
+        ASSERT_TRUE(ServerHoldsLine(far));
         std::uint32_t written = 0;
         ASSERT_EQ(port.Write(bytes.data(), bytes.size(), &written, nullptr, kBoundMs), SerialOk);
         EXPECT_EQ(written, bytes.size());
