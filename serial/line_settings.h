@@ -31,6 +31,10 @@ struct SavedTermios {
     bool valid = false;
 };
 
+// Whether a line can take the format: data bits 5-8, known parity and stop-bits codes, 1.5 stop
+// bits only with 5 data bits and 2 not with 5, a bit rate above 0.
+bool IsValidLineFormat(const LineSettings& settings);
+
 // Each returns 0 or an errno value.
 
 // Keeps the terminal's settings in saved.
