@@ -120,13 +120,13 @@ void Ser2netServer::Stop() {
     m_process.WaitForFinished(5000);
 }
 
-bool WriteNetworkPortEntry(int number, const std::string& url) {
+bool WriteNetworkPortEntry(int number, const std::string& text) {
     const std::string directory = serial::PortDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     const std::string path = directory + "/COM" + std::to_string(number);
     std::filesystem::remove(path, ignored);
     std::ofstream entry(path);
-    entry << url << "\n";
+    entry << text << "\n";
     return static_cast<bool>(entry.flush());
 }
