@@ -66,6 +66,8 @@ Ser2netServer::Ser2netServer(const std::string& directory, const std::string& rf
                << "  connector: serialdev," << device << ",115200n81,local\n"
                << "  options:\n"
                << "    kickolduser: true\n"
+               // Without this ser2net holds back what the line brings for two characters' time.
+               << "    chardelay: false\n"
                << "    mdns: false\n";
     };
     config << "%YAML 1.1\n---\n";
