@@ -32,7 +32,7 @@ struct FlashOptions {
     bool json = false;
     int verbose = 0;
     bool noStoredSettings = false;
-    int addPortNumber = 0; // --add-port: the COM number ...
+    int addPortNumber = 0;  // --add-port: the COM number ...
     std::string addPortUrl; // ... and the URL its entry is to hold
 };
 

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <cstdlib>
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>

@@ -222,7 +222,8 @@ int CompareWithSer2net(const std::string& path, const std::string& directory, lo
             if (viaSer2net) {
                 server = std::make_unique<Ser2netServer>(directory, bus.Path(), "/dev/null");
                 std::string error;
-                if (!server->Start(error) || !WriteNetworkPortEntry(kComPort, server->Rfc2217Url())) {
+                if (!server->Start(error) ||
+                    !WriteNetworkPortEntry(kComPort, server->Rfc2217Url())) {
                     std::fprintf(stderr, "ser2net: %s\n", error.c_str());
                     return 1;
                 }

@@ -82,9 +82,9 @@ TEST(PortNames, NetworkUrlsAndTheEntriesThatHoldThem) {
     ASSERT_TRUE(raw);
     EXPECT_FALSE(raw->telnet);
     EXPECT_EQ(raw->host, "fe80::1%eth0");
-    for (const char* bad : {"rfc2217://host", "rfc2217://host:0", "rfc2217://host:65536",
-                            "socket://:80", "socket://fe80::1:80", "socket://h/x:80",
-                            "telnet://host:23", "rfc2217://host:80 "}) {
+    for (const char* bad :
+         {"rfc2217://host", "rfc2217://host:0", "rfc2217://host:65536", "socket://:80",
+          "socket://fe80::1:80", "socket://h/x:80", "telnet://host:23", "rfc2217://host:80 "}) {
         EXPECT_FALSE(ParsePortUrl(bad)) << bad;
     }
 

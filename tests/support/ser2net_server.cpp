@@ -96,7 +96,8 @@ bool Ser2netServer::Start(std::string& error) {
         return false;
     }
     // -n: stays in the foreground as our child; -u: no UUCP lock on the test bus's line.
-    if (!m_process.Start(program, {"-n", "-u", "-c", m_config, "-P", m_directory + "/ser2net.pid"})) {
+    if (!m_process.Start(program,
+                         {"-n", "-u", "-c", m_config, "-P", m_directory + "/ser2net.pid"})) {
         error = "ser2net could not be started";
         return false;
     }
