@@ -132,7 +132,12 @@ void CTrafficFindBar::keyPressEvent(QKeyEvent* event) {
 
 std::int64_t CTrafficFindBar::CurrentRow() const {
     const QModelIndex current = m_list.currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return current.isValid() ? m_list.Model().StoreRow(current.row()) : -1;
+}
+
+void CTrafficFindBar::UpdateFinder() {
+    m_finder.SetFilter(m_list.Model().Filter().Criteria()); // only lines shown are found
+    m_finder.Update(m_list.Model().Store());
 }
 
 void CTrafficFindBar::PatternChanged() {
@@ -147,7 +152,7 @@ void CTrafficFindBar::PatternChanged() {
 void CTrafficFindBar::Search() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     // The first match at or after the line the user is at, so that typing on narrows it down.
     const std::int64_t current = CurrentRow();
     if (!Go(m_finder.Next(current - 1)))
@@ -157,20 +162,22 @@ void CTrafficFindBar::Search() {
 bool CTrafficFindBar::FindNext() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     return Go(m_finder.Next(CurrentRow()));
 }
 
 bool CTrafficFindBar::FindPrevious() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     return Go(m_finder.Previous(CurrentRow()));
 }
 
-bool CTrafficFindBar::Go(std::int64_t row) {
+bool CTrafficFindBar::Go(std::int64_t storeRow) {
     // Only lines the view shows can be selected; the store may hold a few more for a moment.
-    if (row < 0 || row >= m_list.model()->rowCount()) {
+    const std::int64_t row = storeRow >= 0 ? m_list.Model().ViewRow(storeRow) : -1;
+    if (row < 0 || row >= m_list.model()->rowCount() ||
+        m_list.Model().StoreRow(row) != storeRow) {
         ShowResult();
         return false;
     }
@@ -192,6 +199,6 @@ QString CTrafficFindBar::ResultText() const {
 void CTrafficFindBar::ShowResult() {
     if (SearchPending())
         return; // the count follows when typing pauses
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     m_result->setText(ResultText());
 }

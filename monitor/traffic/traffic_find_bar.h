@@ -47,7 +47,8 @@ private:
     void Search();
     void ShowResult();
     bool Go(std::int64_t row);
-    std::int64_t CurrentRow() const;
+    std::int64_t CurrentRow() const; // store row of the current line, -1 for none
+    void UpdateFinder();
 
     CTrafficList& m_list;
     CTrafficFinder m_finder;
