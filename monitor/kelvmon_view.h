@@ -131,12 +131,12 @@ private:
     CTrafficReceiver m_receiver;
     CCapture m_capture;
     CBusStatistics m_statistics;
-    QPointer<CBusStatusLabel> m_statusLabel; // owned by the frame's status bar
-    CTrafficFindBar* m_findBar = nullptr;    // a child of the form
+    QPointer<CBusStatusLabel> m_statusLabel;  // owned by the frame's status bar
+    CTrafficFindBar* m_findBar = nullptr;     // a child of the form
     CTrafficFilterBar* m_filterBar = nullptr; // a child of the form
-    QString m_portMessage;                   // the reason shown in the status bar
-    QLabel* m_sendProgress = nullptr;        // in the frame's status bar
-    bool m_sendOpen = false;                 // a transfer whose end has not been shown yet
+    QString m_portMessage;                    // the reason shown in the status bar
+    QLabel* m_sendProgress = nullptr;         // in the frame's status bar
+    bool m_sendOpen = false;                  // a transfer whose end has not been shown yet
     bool m_anchored = false;
     bool m_closing = false;
     // The port and its event thread go after the writer, and before the rest.

@@ -161,8 +161,8 @@ void CMainFrame::AddTrafficMenu(QAction* find, QAction* filter) {
 CCaptureWindow* CMainFrame::OpenCapture(const QString& path) {
     auto* window = new CCaptureWindow();
     if (!window->Load(path)) {
-        platform::MessageBox(this, QStringLiteral("Could not open the capture file: ") +
-                                       window->Error());
+        platform::MessageBox(this,
+                             QStringLiteral("Could not open the capture file: ") + window->Error());
         delete window;
         return nullptr;
     }
@@ -173,9 +173,9 @@ CCaptureWindow* CMainFrame::OpenCapture(const QString& path) {
 void CMainFrame::OnOpenCapture() {
     auto* doc = dynamic_cast<CKelvmonDoc*>(GetActiveDocument());
     const QString start = doc != nullptr ? doc->m_CaptureFilePath : QString();
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open Capture"), start,
-        QStringLiteral("Capture Files (*.cap *.txt);;All files (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open Capture"), start,
+                                     QStringLiteral("Capture Files (*.cap *.txt);;All files (*)"));
     if (!path.isEmpty())
         OpenCapture(path);
 }

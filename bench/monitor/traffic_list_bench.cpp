@@ -133,8 +133,8 @@ int main(int argc, char** argv) {
             list.AddLine(StampedMessage(k));
         timer.restart();
         filter.Update(list.Model().Store());
-        std::printf("filter %-22s set %.1f ms, %d new lines %.3f ms (%lld shown)\n", c.name,
-                    setMs, batch, double(timer.nsecsElapsed()) / 1e6,
+        std::printf("filter %-22s set %.1f ms, %d new lines %.3f ms (%lld shown)\n", c.name, setMs,
+                    batch, double(timer.nsecsElapsed()) / 1e6,
                     static_cast<long long>(filter.Count()));
     }
 
@@ -150,8 +150,8 @@ int main(int argc, char** argv) {
     timer.restart();
     list.SetFilter({});
     QApplication::processEvents();
-    std::printf("list filter cleared         %.1f ms (%d rows)\n", double(timer.nsecsElapsed()) / 1e6,
-                list.model()->rowCount());
+    std::printf("list filter cleared         %.1f ms (%d rows)\n",
+                double(timer.nsecsElapsed()) / 1e6, list.model()->rowCount());
 
     // Copy of every line (Ctrl+A, Ctrl+C), as text for the clipboard.
     list.selectAll();

@@ -176,8 +176,7 @@ bool CTrafficFindBar::FindPrevious() {
 bool CTrafficFindBar::Go(std::int64_t storeRow) {
     // Only lines the view shows can be selected; the store may hold a few more for a moment.
     const std::int64_t row = storeRow >= 0 ? m_list.Model().ViewRow(storeRow) : -1;
-    if (row < 0 || row >= m_list.model()->rowCount() ||
-        m_list.Model().StoreRow(row) != storeRow) {
+    if (row < 0 || row >= m_list.model()->rowCount() || m_list.Model().StoreRow(row) != storeRow) {
         ShowResult();
         return false;
     }

@@ -105,8 +105,8 @@ private:
     bool m_scrollPending = false;
     int m_topMargin = 0;
     int m_bottomMargin = 0;
-    int m_widest = 0;                             // widest line painted so far, in pixels
+    int m_widest = 0; // widest line painted so far, in pixels
     CFixedPitchText m_text;
-    std::string m_rowText; // reused from row to row
+    std::string m_rowText;                        // reused from row to row
     QAccessibleInterface* m_accessible = nullptr; // made by the factory when first asked for
 };

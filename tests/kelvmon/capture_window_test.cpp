@@ -22,7 +22,7 @@ TEST(CaptureWindow, ShowsEveryLineMarkedWhereDamagedWithFindFiltersAndRates) {
         f.write("#0001 = 12/6/2026 18:48:50.00 - 83 7C \r\n"
                 "#0002 = 12/6/2026 18:48:50.50 - B0 01 02 4C \r\n"
                 "#0003 = 12/6/2026 18:48:51.00 - 83 7D \r\n" // bad checksum
-                "Capture of Tuesday\r\n"                      // foreign
+                "Capture of Tuesday\r\n"                     // foreign
                 "#0004 = 12/6/2026 18:48:52.00 - B0 01 02 4C \r\n");
     }
     auto* window = new CCaptureWindow();

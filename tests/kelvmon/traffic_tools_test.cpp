@@ -2,21 +2,21 @@
 
 #include "kelvmon_test_support.h"
 #include "monitor/bus_status_label.h"
-#include "monitor/kelvmon_ids.h"
 #include "monitor/capture_window.h"
+#include "monitor/kelvmon_ids.h"
 #include "monitor/traffic/traffic_filter_bar.h"
 #include "monitor/traffic/traffic_find_bar.h"
 #include "serial/serial.h"
 
 #include <QAccessible>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QToolButton>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 
 using namespace kelvmon;
 

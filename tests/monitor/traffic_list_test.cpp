@@ -397,7 +397,8 @@ TEST_F(FilteredListTest, FilterBarNarrowsTheListInPlaceAndClearShowsEverything) 
     list.selectAll();
     EXPECT_EQ(list.SelectedText().size(), 101u * (6 * 3 + 2));
     list.SelectRow(100);
-    EXPECT_EQ(list.LineMeaningText(100).left(33), QStringLiteral("Opcode C6: fixed length, 6 bytes"));
+    EXPECT_EQ(list.LineMeaningText(100).left(33),
+              QStringLiteral("Opcode C6: fixed length, 6 bytes"));
 
     // Find looks only at the lines shown.
     findBar.Open();
