@@ -141,7 +141,16 @@ int RunDownload(const FlashOptions& options, const std::vector<PortChoice>& port
     }
     std::string info;
     if (runs[0].engine->LoadFirmwareFile(options.file, info) != 0) {
-        Say(FileProblem(options.file));
+        const std::string problem = FileProblem(options.file);
+        Say(problem);
+        for (PortRun& run : runs) {
+            run.status = ExitFileNotValid;
+            run.result = "file not valid";
+            run.reason = problem;
+            if (options.json) {
+                PrintJson(ResultObject(run, options.file));
+            }
+        }
         return ExitFileNotValid;
     }
     const bool terminal = ErrorsOnTerminal() && options.verbose == 0;

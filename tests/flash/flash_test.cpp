@@ -369,7 +369,7 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     ASSERT_TRUE(QFile::link(QString::fromStdString(silentBus.Path()),
                             m_dir.filePath(QStringLiteral("Kestrom/ports/COM7"))));
     write("Kestrom/kelvload.ini", "[Settings\\Ints]\nm_ActiveComPort=7\nm_BitRate=4\n");
-    const FlashRun stored = Flash({QString::fromStdString(good)});
+    const FlashRun stored = Flash({QStringLiteral("-v"), QString::fromStdString(good)});
     EXPECT_EQ(stored.status, 1) << stored.err.toStdString();
     EXPECT_TRUE(stored.err.startsWith(
         QStringLiteral("trakbus-flash: port COM7 = ") + QString::fromStdString(silentBus.Path()) +
@@ -379,6 +379,15 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
         QStringLiteral("programming failed at message 0 of \\d+ \\(IplSetup\\): no echo from "
                        "the bus interface"));
     EXPECT_TRUE(noEcho.match(stored.err).hasMatch()) << stored.err.toStdString();
+    // -v: every write of the message, with its time.
+    static const QRegularExpression trace(
+        QStringLiteral("^trakbus-flash: +\\d+\\.\\d{6} COM7 > #0 IplSetup write (\\d)$"),
+        QRegularExpression::MultilineOption);
+    int writes = 0;
+    for (auto it = trace.globalMatch(stored.err); it.hasNext(); it.next()) {
+        ++writes;
+    }
+    EXPECT_EQ(writes, 6) << stored.err.toStdString();
     const FlashRun ignored =
         Flash({QStringLiteral("--no-stored-settings"), QString::fromStdString(good)});
     EXPECT_EQ(ignored.status, 64) << ignored.err.toStdString();
