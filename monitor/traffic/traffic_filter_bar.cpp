@@ -4,9 +4,7 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -14,13 +12,12 @@
 #include <QToolButton>
 
 CTrafficFilterBar::CTrafficFilterBar(CTrafficList& list, QWidget* parent)
-    : QWidget(parent), m_list(list), m_mode(new QComboBox(this)), m_kind(new QComboBox(this)),
-      m_opcode(new QLineEdit(this)), m_count(new QLabel(this)), m_clear(new QToolButton(this)),
-      m_close(new QToolButton(this)),
-      m_openAction(new QAction(QStringLiteral("Filter..."), parent)) {
+    : CListBar(list, parent, Edge::Top, QStringLiteral("Filter..."),
+               QKeySequence(Qt::CTRL | Qt::Key_L)),
+      m_mode(new QComboBox(this)), m_kind(new QComboBox(this)), m_opcode(new QLineEdit(this)),
+      m_count(new QLabel(this)), m_clear(new QToolButton(this)), m_close(new QToolButton(this)) {
     setObjectName(QStringLiteral("filterBar"));
     setAccessibleName(QStringLiteral("Filter"));
-    setAutoFillBackground(true);
 
     auto* show = new QLabel(QStringLiteral("F&ilter:"), this);
     show->setBuddy(m_mode);
@@ -72,30 +69,17 @@ CTrafficFilterBar::CTrafficFilterBar(CTrafficList& list, QWidget* parent)
     };
     connect(model, &QAbstractItemModel::rowsInserted, this, refresh);
     connect(model, &QAbstractItemModel::modelReset, this, refresh);
-
-    m_openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    m_openAction->setShortcutContext(Qt::WindowShortcut);
-    connect(m_openAction, &QAction::triggered, this, [this] { Open(); });
-    parent->addAction(m_openAction);
-
-    m_list.installEventFilter(this);
-    hide();
 }
 
 void CTrafficFilterBar::Open() {
-    show();
-    raise();
-    m_list.SetTopMargin(sizeHint().height());
-    Place();
+    ShowOnList();
     m_kind->setFocus(Qt::ShortcutFocusReason);
     ShowCount();
 }
 
 void CTrafficFilterBar::Close() {
     ClearFilter();
-    hide();
-    m_list.SetTopMargin(0);
-    m_list.setFocus(Qt::OtherFocusReason);
+    HideFromList();
 }
 
 void CTrafficFilterBar::ClearFilter() {
@@ -143,28 +127,4 @@ QString CTrafficFilterBar::CountText() const {
 
 void CTrafficFilterBar::ShowCount() {
     m_count->setText(CountText());
-}
-
-void CTrafficFilterBar::Place() {
-    const QRect viewport = m_list.viewport()->geometry();
-    const int height = sizeHint().height();
-    const QPoint topLeft =
-        m_list.mapTo(parentWidget(), QPoint(viewport.left(), viewport.top() - height));
-    setGeometry(QRect(topLeft, QSize(viewport.width(), height)));
-}
-
-bool CTrafficFilterBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &m_list && isVisible() &&
-        (event->type() == QEvent::Resize || event->type() == QEvent::Move ||
-         event->type() == QEvent::LayoutRequest))
-        Place();
-    return QWidget::eventFilter(watched, event);
-}
-
-void CTrafficFilterBar::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        Close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }

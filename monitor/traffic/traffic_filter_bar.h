@@ -4,51 +4,41 @@
 // hidden. Filtering narrows the view only: the store, the capture file and the bus figures keep
 // every line. "Clear", and closing the bar, show every line again, in place.
 
+#include "monitor/traffic/list_bar.h"
 #include "monitor/traffic/traffic_filter.h"
 
-#include <QWidget>
-
 class CTrafficList;
-class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
 
-class CTrafficFilterBar : public QWidget {
+class CTrafficFilterBar : public CListBar {
 public:
     // `parent` is the widget the list lies on; Ctrl+L anywhere in its window opens the bar.
     CTrafficFilterBar(CTrafficList& list, QWidget* parent);
 
-    void Open();
+    void Open() override;
     // Closes the bar and shows every line again.
-    void Close();
+    void Close() override;
     // Shows every line again; the bar stays open.
     void ClearFilter();
     void SetCriteria(const FilterCriteria& criteria);
 
-    QAction* OpenAction() const { return m_openAction; }
     QComboBox* ModeBox() const { return m_mode; }
     QComboBox* KindBox() const { return m_kind; }
     QLineEdit* OpcodeEdit() const { return m_opcode; }
     QString CountText() const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
-    void Place();
     void Apply();
     void ShowCount();
 
-    CTrafficList& m_list;
     QComboBox* m_mode;
     QComboBox* m_kind;
     QLineEdit* m_opcode;
     QLabel* m_count;
     QToolButton* m_clear;
     QToolButton* m_close;
-    QAction* m_openAction;
     bool m_applying = false; // the boxes are being set from criteria
 };
