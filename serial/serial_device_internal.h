@@ -1,11 +1,9 @@
 #pragma once
-// What the parts of SerialDevice share: the record of an operation under way, and the small
-// questions that they ask the descriptor.
+// What the parts of SerialDevice share: the record of an operation under way.
 
 #include "serial/serial_device.h"
 
 #include <cerrno>
-#include <sys/ioctl.h>
 
 namespace serial {
 
@@ -24,21 +22,6 @@ struct SerialDevice::Operation {
 // The device has gone (a pulled adapter, a closed pseudo-terminal master).
 inline bool IsDeviceGone(int error) {
     return error == EIO || error == ENODEV || error == ENXIO;
-}
-
-inline bool ReadCounts(int fd, serial_icounter_struct& counts, int& error) {
-    if (ioctl(fd, TIOCGICOUNT, &counts) == 0) {
-        return true;
-    }
-    error = errno;
-    return false;
-}
-
-// Bytes written but not yet sent; 0 where the driver cannot tell (a pseudo-terminal passes
-// every byte on at once).
-inline int QueuedOutput(int fd) {
-    int queued = 0;
-    return ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
 } // namespace serial

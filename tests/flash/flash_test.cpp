@@ -398,7 +398,9 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     std::string error;
     DeviceInfo known;
     DeviceInfo unknown;
-    ASSERT_TRUE(ParseDeviceSpec("product=12,serial=0x019234,sw=0x11,hw=1,boot=0x09", known, error));
+    ASSERT_TRUE(ParseDeviceSpec(
+        "product=12,serial=0x019234,sw=0x11,hw=1,boot=0x09,product2=0x18,serial2=0x1234", known,
+        error));
     ASSERT_TRUE(
         ParseDeviceSpec("product=201,serial=0x000005,sw=0x23,hw=4,boot=0x12", unknown, error));
     config.devices = {known, unknown};
@@ -410,8 +412,8 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     EXPECT_EQ(discover.status, 0) << discover.err.toStdString();
     const QStringList lines = discover.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << discover.out.toStdString();
-    EXPECT_TRUE(
-        lines[0].contains(QStringLiteral("serial 019234  software 2.1  hardware 1  IPL 1.1")))
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("serial 019234  software 2.1  hardware ")) &&
+                lines[0].endsWith(QStringLiteral("IPL 1.1  second serial 00001234")))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith(
         QStringLiteral("unknown product 201  serial 000005  software 4.3  hardware 4  IPL 2.2")))
@@ -425,6 +427,7 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     ASSERT_EQ(devices.size(), 2u) << json.out.toStdString();
     EXPECT_EQ(devices[0][QStringLiteral("serial")].toString(), QStringLiteral("019234"));
     EXPECT_EQ(devices[0][QStringLiteral("product")].toInt(), 12);
+    EXPECT_EQ(devices[0][QStringLiteral("secondSerial")].toString(), QStringLiteral("00001234"));
     EXPECT_TRUE(devices[1][QStringLiteral("name")].isNull());
     EXPECT_EQ(devices[1][QStringLiteral("product")].toInt(), 201);
     EXPECT_EQ(devices[1][QStringLiteral("software")].toString(), QStringLiteral("4.3"));
