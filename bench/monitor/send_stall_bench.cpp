@@ -8,6 +8,7 @@
 //
 //   monitor_send_stall_bench [bit rate]   (default 16457; a whole file at 1200 takes ten minutes)
 
+#include "bench/monitor/kelvmon_bench_port.h"
 #include "busproto/checksum.h"
 #include "monitor/kelvmon_app.h"
 #include "monitor/kelvmon_doc.h"
@@ -17,7 +18,6 @@
 #include "monitor/monitor_settings.h"
 #include "platform/gui/settings_store.h"
 #include "tools/sim/bus_sim.h"
-#include "tools/sim/pty_port.h"
 #include "tools/sim/sim_loop.h"
 
 #include <QAbstractButton>
@@ -102,19 +102,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication qt(argc, argv);
-
-    std::string path;
-    std::string error;
-    int master = OpenPseudoTerminal(path, error);
     CPortEntry entry;
-    if (master < 0 || !entry.Create(3, path, true, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    int master = PrepareKelvmonBench(dir, entry);
+    if (master < 0)
         return 1;
-    }
+    QApplication qt(argc, argv);
     const QString sendFile = dir.filePath(QStringLiteral("send.cap"));
     QFile out(sendFile);
     const QByteArray file = FileMessages();
