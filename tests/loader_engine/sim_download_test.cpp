@@ -221,17 +221,19 @@ protected:
         EXPECT_FALSE(end.running);
         EXPECT_EQ(end.percent, 100);
 
-        // The plan counts the messages and their wire time as the boot loader saw them.
+        // The plan counts the messages as the boot loader saw them. A busy machine can make
+        // the link write a message again when its echo is read late: the repeat is one more
+        // write on the line, not one more message.
         EXPECT_EQ(bus.Reports().size(), 1u) << bus.ReportText();
         if (bus.Reports().size() == 1) {
             const DownloadReport& report = bus.Reports()[0];
             EXPECT_TRUE(report.Ok()) << bus.ReportText();
             EXPECT_EQ(end.messagesSent, report.messages);
             EXPECT_EQ(end.messagesTotal, report.messages);
-            EXPECT_EQ(report.writes, report.messages);
+            EXPECT_GE(report.writes, report.messages);
             EXPECT_NEAR(static_cast<double>(IplMessageWireNs(kBitRates[kRateIndex])) *
-                            report.messages,
-                        static_cast<double>(report.wireTime), 1e3 * report.messages);
+                            report.writes,
+                        static_cast<double>(report.wireTime), 1e3 * report.writes);
         }
 
         double worst = 0;
