@@ -72,6 +72,7 @@ public:
     // The worker: entry function, the run, the download and its end.
     static void TransferThreadProc(CTransferEngine* view);
     void RunTransfer();
+    // The download by the steps of download_steps.h, on the bus.
     int TransferImage();
     void EndTransfer();
 
@@ -93,13 +94,6 @@ public:
     CTimeLeft m_timeLeft;
 
 private:
-    int BlockTiming(const std::uint8_t* setup, int eraseBlocks);
-    int RecordTiming(const std::uint8_t* setup);
-    int SendAddress(int offset);
-    int SendRecordData(int offset, int length, int pauseAfterEachMs);
-    int StopWithEnd();
-    bool ImageHasEndRecord() const;
-
     std::mutex m_stateLock;
     std::function<void()> m_stateListener;
 };
