@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 
 set(KESTROM_DIST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/dist)
 
-foreach(program kelvload kelvmon trakbus-flash trakbus-sim)
+foreach(program kelvload kelvmon trakbus-flash trakbus-sim trakbus-cap2pcap)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
                 COMPONENT programs)
@@ -37,6 +37,23 @@ if(TARGET trakbus-flash)
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
 endif()
 
+# Wireshark: the dissector among its plugins and the live capture among its extcap programs,
+# in the folders a Wireshark installed under the same prefix searches (on Debian, with prefix
+# /usr, /usr/lib/<arch>/wireshark). The user guide tells how to use them from personal folders.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(KESTROM_WIRESHARK_DEFAULT lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark)
+else()
+    set(KESTROM_WIRESHARK_DEFAULT ${CMAKE_INSTALL_LIBDIR}/wireshark)
+endif()
+set(KESTROM_WIRESHARK_DIR ${KESTROM_WIRESHARK_DEFAULT} CACHE STRING
+    "Wireshark's folder for plugins and extcap programs, below the prefix")
+install(FILES ${KESTROM_DIST_DIR}/wireshark/trakbus.lua
+        DESTINATION ${KESTROM_WIRESHARK_DIR}/plugins COMPONENT programs)
+if(TARGET trakbus-extcap)
+    install(TARGETS trakbus-extcap RUNTIME DESTINATION ${KESTROM_WIRESHARK_DIR}/extcap
+            COMPONENT programs)
+endif()
+
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/docs/user-guide.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT programs)
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/docs/images)
@@ -58,7 +75,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "kelvload downloads KFW firmware files to devices on the Trakbus serial control bus and \
 finds the devices on it; trakbus-flash does the same from the command line, for scripts and \
 production benches. kelvmon shows, captures and sends bus traffic. trakbus-sim is a \
-simulated bus interface with devices on a pseudo-terminal, for trying both without hardware.")
+simulated bus interface with devices on a pseudo-terminal, for trying both without hardware. \
+With Wireshark, trakbus.lua decodes the bus, trakbus-extcap captures it live and \
+trakbus-cap2pcap turns kelvmon's capture files into pcap files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
@@ -70,4 +89,6 @@ set(KESTROM_QT_MIN "${Qt6_VERSION_MAJOR}.${Qt6_VERSION_MINOR}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= ${KESTROM_QT_MIN}), libqt6gui6 (>= ${KESTROM_QT_MIN}), \
 libqt6widgets6 (>= ${KESTROM_QT_MIN}), qt6-qpa-plugins (>= ${KESTROM_QT_MIN})")
+# Wireshark is not needed to run the programs; with it, the dissector and extcap take effect.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark")
 include(CPack)

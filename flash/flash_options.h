@@ -5,31 +5,39 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
-// Exit statuses, as --help and the user guide give them.
+// Exit statuses, as --help and the manual page give them. A second stop signal ends the
+// program at once, by the signal (128 + its number: 129, 130, 143).
 enum FlashExit {
     ExitDone = 0,
-    ExitProgrammingFailed = 1,
+    ExitProgrammingFailed = 1, // also: stopped; nobody answered; identify not echoed
     ExitPortFailed = 2,
     ExitFileNotValid = 3,
     ExitUsage = 64,
 };
 
-enum class FlashMode { Download, Discover, Identify, Help, Version };
+enum class FlashMode { Download, Discover, Identify, ListPorts, Help, Version };
 
 struct FlashOptions {
     FlashMode mode = FlashMode::Download;
-    std::optional<std::string> port; // "COMn" or a device path; else the stored port
-    std::optional<int> rateIndex;    // index into kBitRates; else the stored rate
-    std::string file;                // the KFW file of a download
-    int product = 0;                 // discover filter, or the identified device's product
-    bool productGiven = false;
-    int waitMs = 1000;        // how long to collect discovery replies
-    std::uint32_t serial = 0; // the device to identify
+    std::vector<std::string> ports; // each "COMn" or a device path, in the order given
+    std::optional<int> rateIndex;   // index into kBitRates
+    std::string file;               // the KFW file of a download
+    std::optional<int> product;     // discover filter, or the identified device's product
+    int waitMs = 1000;              // how long to collect discovery replies
+    std::uint32_t serial = 0;       // the device to identify
+    std::optional<int> waitPortSeconds;
     bool quiet = false;
+    bool json = false;
+    int verbose = 0;
+    bool noStoredSettings = false;
 };
 
 // Fills `options` from the arguments. Returns false with `error` set on a usage error.
 bool ParseFlashOptions(int argc, char** argv, FlashOptions& options, std::string& error);
+
+// The bit-rate index of a text such as "16457", or nothing when it is not one of the loader's.
+std::optional<int> ParseBitRate(const std::string& text);
 
 void PrintFlashHelp(std::FILE* out);

@@ -28,7 +28,7 @@ std::uint32_t LittleEndian(const std::uint8_t* bytes, int count) {
 
 } // namespace
 
-std::optional<DiscoveryRow> DecodeDiscoveryReply(const std::uint8_t* message) {
+std::optional<DiscoveryRow> DecodeDiscoveryReply(const std::uint8_t* message, bool keepUnknown) {
     if (message[kCodeByte] != kReplyCode) {
         return std::nullopt;
     }
@@ -36,7 +36,7 @@ std::optional<DiscoveryRow> DecodeDiscoveryReply(const std::uint8_t* message) {
     const std::uint8_t secondary = message[kSecondaryByte];
     const std::string productName = LookupProductName(product);
     const std::string secondaryName = LookupProductName(secondary);
-    if (productName.empty() && secondaryName.empty()) {
+    if (productName.empty() && secondaryName.empty() && !keepUnknown) {
         return std::nullopt;
     }
     DiscoveryRow row;

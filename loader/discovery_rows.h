@@ -22,8 +22,10 @@ struct DiscoveryRow {
 };
 
 // The row for a device reply, or nothing when the message is not a reply (code byte not
-// 0x10) or neither its product nor its secondary code is a known product.
-std::optional<DiscoveryRow> DecodeDiscoveryReply(const std::uint8_t* message);
+// 0x10) or, unless `keepUnknown`, neither its product nor its secondary code is a known
+// product (the device name is then empty).
+std::optional<DiscoveryRow> DecodeDiscoveryReply(const std::uint8_t* message,
+                                                 bool keepUnknown = false);
 
 // "Local RSSI = %2.2X  Remote RSSI = %2.2X" with d6 and d7 of a ping reply.
 std::string FormatRssiLine(const std::uint8_t* message);

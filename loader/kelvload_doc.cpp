@@ -1,10 +1,10 @@
 #include "loader/kelvload_doc.h"
 
 #include "loader/precise_delay.h"
+#include "serial/port_names.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -50,9 +50,8 @@ void CKelvloadDoc::OpenPortLocked(platform::WindowMessageReceiver* notifyWindow)
     if (m_serial.IsOpen()) {
         m_serial.Close();
     }
-    char comName[32];
-    std::snprintf(comName, sizeof comName, "\\\\.\\COM%d", static_cast<int>(m_ActiveComPort));
-    const std::string device = m_PortName.empty() ? std::string(comName) : m_PortName;
+    const std::string device =
+        m_PortName.empty() ? serial::ComDeviceName(m_ActiveComPort) : m_PortName;
     // The old port's event thread has ended with the close, and the new one
     // starts with the open: the assembler is nobody's meanwhile.
     m_rx.Reset();
@@ -124,16 +123,28 @@ int CKelvloadDoc::SendIplMessage(std::uint8_t kind, const std::uint8_t* data) {
     BeginAwaitingEcho(message, kIplMessageLength);
     // The flag is not reset between writes: the echo of any copy confirms.
     m_nSendTries = kIplWrites;
-    for (;;) {
+    CLinkObserver* observer = m_pObserver;
+    for (int attempt = 1;; ++attempt) {
         std::uint32_t written = 0;
-        if (SendBytes(message, kIplMessageLength, written) != 0 || written < kIplMessageLength) {
+        const int result = SendBytes(message, kIplMessageLength, written);
+        if (observer != nullptr) {
+            observer->OnIplWrite(message, kIplMessageLength, attempt, result);
+        }
+        if (result != 0 || written < kIplMessageLength) {
+            if (observer != nullptr) {
+                observer->OnIplDone(message, kIplMessageLength, false);
+            }
             return 0;
         }
         if (WaitForEcho(kEchoBudgetPerWriteMs) || --m_nSendTries == 0) {
             break;
         }
     }
-    return m_bAwaitEcho == 0 ? 1 : 0;
+    const bool echoed = m_bAwaitEcho == 0;
+    if (observer != nullptr) {
+        observer->OnIplDone(message, kIplMessageLength, echoed);
+    }
+    return echoed ? 1 : 0;
 }
 
 bool CKelvloadDoc::WaitForEcho(int budgetMs) {
@@ -232,9 +243,13 @@ void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
         // check only, whether it matched or not.
         std::lock_guard guard(m_txLock);
         const int expected = m_rx.m_nRxExpected;
-        if (expected <= 0 ||
-            std::memcmp(m_rx.m_rxBuf, m_txBuf,
-                        static_cast<size_t>(std::min(expected, CRxAssembler::kMaxBytes))) == 0) {
+        const int length = std::min(expected, CRxAssembler::kMaxBytes);
+        const bool matched =
+            expected <= 0 || std::memcmp(m_rx.m_rxBuf, m_txBuf, static_cast<size_t>(length)) == 0;
+        if (CLinkObserver* observer = m_pObserver; observer != nullptr) {
+            observer->OnEchoCheck(m_rx.m_rxBuf, std::max(length, 0), matched);
+        }
+        if (matched) {
             EchoArrived();
         }
         return;

@@ -3,6 +3,7 @@
 #include "busproto/messages.h"
 #include "busproto/rx_assembler.h"
 #include "loader/discovery_sink.h"
+#include "loader/link_observer.h"
 #include "loader/link_port.h"
 #include "loader/request_thread.h"
 #include "platform/core/window_message.h"
@@ -96,6 +97,8 @@ public:
     CLinkPort m_serial{[this](std::uint32_t events) { return ReceiveEvents(events); }};
     // The open discovery window, or null; set and cleared on the UI thread.
     CDiscoverySink* m_pDiscoverDlg = nullptr;
+    // Told of the IPL messages' writes and echoes, or null; set before the port opens.
+    std::atomic<CLinkObserver*> m_pObserver{nullptr};
 
     std::uint8_t m_reqGroup = 0;
     std::uint8_t m_reqCode = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <sys/stat.h>
@@ -119,7 +120,39 @@ private:
     std::uint32_t m_sum = 0;
 };
 
-enum class Record { Data, End, Other, NoLength, Invalid };
+// Data, End and Other are records; NoLength ends the records without a fault; the rest are the
+// faults of an invalid record.
+enum class Record { Data, End, Other, NoLength, BadDigits, BadChecksum, BadType, TooBig };
+
+bool IsFault(Record record) {
+    return record >= Record::BadDigits;
+}
+
+const char* FaultText(Record record) {
+    switch (record) {
+    case Record::BadChecksum:
+        return "record checksum wrong";
+    case Record::BadType:
+        return "record of a type other than data before the end record";
+    case Record::TooBig:
+        return "image larger than the loader's buffer";
+    default:
+        return "record not hexadecimal or cut short";
+    }
+}
+
+// The 1-based line of the byte at `offset`, counted from the file's start.
+int LineAt(std::FILE* file, long offset) {
+    std::rewind(file);
+    int line = 1;
+    for (long i = 0; i < offset; ++i) {
+        const int c = std::getc(file);
+        if (c == EOF)
+            break;
+        line += c == '\n';
+    }
+    return line;
+}
 
 // Reads and stores one record after its ':'. A ':' without a readable length
 // ends the records without a fault.
@@ -129,35 +162,49 @@ Record ReadRecord(std::FILE* file, ImageWriter& out, bool afterEnd) {
         return Record::NoLength;
     out.StartRecord();
     if (!out.Store(length))
-        return Record::Invalid;
+        return Record::TooBig;
     if (length == 0)
         return Record::End;
     std::uint32_t address = 0;
-    if (!ReadHex(file, 6, address) || !out.Store(address >> 16) || !out.Store(address >> 8) ||
-        !out.Store(address))
-        return Record::Invalid;
+    if (!ReadHex(file, 6, address))
+        return Record::BadDigits;
+    if (!out.Store(address >> 16) || !out.Store(address >> 8) || !out.Store(address))
+        return Record::TooBig;
     std::uint32_t type = 0;
-    if (!ReadHex(file, 2, type) || !out.Store(type))
-        return Record::Invalid;
+    if (!ReadHex(file, 2, type))
+        return Record::BadDigits;
+    if (!out.Store(type))
+        return Record::TooBig;
     // Only data records carry bytes; any other type is stored without its
     // data and checksum. Before the end record that would shift every later
     // record the engine walks; after it the engine never gets there.
     if (type != 0)
-        return afterEnd ? Record::Other : Record::Invalid;
+        return afterEnd ? Record::Other : Record::BadType;
     for (std::uint32_t i = 0; i < length; ++i) {
         std::uint32_t byte = 0;
-        if (!ReadHex(file, 2, byte) || !out.Store(byte))
-            return Record::Invalid;
+        if (!ReadHex(file, 2, byte))
+            return Record::BadDigits;
+        if (!out.Store(byte))
+            return Record::TooBig;
     }
     std::uint32_t checksum = 0;
-    if (!ReadHex(file, 2, checksum) || !out.Store(checksum) || !out.RecordSumIsZero())
-        return Record::Invalid;
+    if (!ReadHex(file, 2, checksum))
+        return Record::BadDigits;
+    if (!out.Store(checksum))
+        return Record::TooBig;
+    if (!out.RecordSumIsZero())
+        return Record::BadChecksum;
     return Record::Data;
 }
 
 bool IsRegularFile(std::FILE* file) {
     struct stat info {};
     return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsDirectory(std::FILE* file) {
+    struct stat info {};
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace
@@ -205,7 +252,7 @@ int ParseFirmwareHeader(std::FILE* file, FirmwareHeader& header, std::string& in
     return 1;
 }
 
-int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink) {
+int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink, LoadProblem* problem) {
     sink.imageLength = 0;
     ParseFirmwareHeader(file, sink.header, sink.info);
     if (!sink.image)
@@ -213,29 +260,40 @@ int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink) {
     ImageWriter out(sink.image, sink.imageLength);
     bool sawEnd = false;
     Record record = Record::Data;
-    while (record != Record::NoLength && record != Record::Invalid && SkipPastColon(file)) {
+    long recordStart = 0;
+    while (record != Record::NoLength && !IsFault(record) && SkipPastColon(file)) {
+        recordStart = std::ftell(file) - 1;
         record = ReadRecord(file, out, sawEnd);
         sawEnd = sawEnd || record == Record::End;
     }
     // Without its end record the engine would walk past the image.
-    if (record == Record::Invalid || !sawEnd) {
+    if (IsFault(record) || !sawEnd) {
         sink.imageLength = 0;
+        if (problem) {
+            problem->reason = IsFault(record) ? FaultText(record) : "no end record";
+            problem->line = IsFault(record) ? LineAt(file, recordStart) : 0;
+        }
         return 1;
     }
     return 0;
 }
 
-int LoadFirmwareFile(const std::string& path, const FirmwareSink& sink) {
+int LoadFirmwareFile(const std::string& path, const FirmwareSink& sink, LoadProblem* problem) {
     sink.imageLength = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    if (!file) {
+        if (problem)
+            *problem = {std::strerror(errno), 0, true};
         return 1;
+    }
     // Directories, devices and pipes are not firmware files (and some never end).
     if (!IsRegularFile(file)) {
+        if (problem)
+            *problem = {IsDirectory(file) ? std::strerror(EISDIR) : "not a regular file", 0, true};
         std::fclose(file);
         return 1;
     }
-    const int result = LoadFirmwareStream(file, sink);
+    const int result = LoadFirmwareStream(file, sink, problem);
     std::fclose(file);
     return result;
 }

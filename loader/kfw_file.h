@@ -74,14 +74,24 @@ std::string FormatHeaderInfo(const FirmwareHeader& header);
 // line, or at its end when there is none. Returns 1.
 int ParseFirmwareHeader(std::FILE* file, FirmwareHeader& header, std::string& info);
 
+// Why a file did not load: the system's error text or the fault, and the line
+// of the faulty record (0 when the fault is not one record's).
+struct LoadProblem {
+    std::string reason;
+    int line = 0;
+    bool unreadable = false; // the file could not be read at all: `reason` is the system's
+};
+
 // Reads a whole KFW file from `file` (open in binary mode at its start) into
 // `sink`. Returns 0 when the file is valid, 1 when it is not; after a failure
-// sink.imageLength is 0 and the header values read from the file remain.
-int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink);
+// sink.imageLength is 0 and the header values read from the file remain, and
+// `problem`, when given, says why.
+int LoadFirmwareStream(std::FILE* file, const FirmwareSink& sink, LoadProblem* problem = nullptr);
 
 // Opens the regular file `path` and loads it with LoadFirmwareStream. Returns
 // 0 on success, 1 on failure. A file that cannot be opened leaves the header
 // and info text as they were.
-int LoadFirmwareFile(const std::string& path, const FirmwareSink& sink);
+int LoadFirmwareFile(const std::string& path, const FirmwareSink& sink,
+                     LoadProblem* problem = nullptr);
 
 } // namespace kfw

@@ -46,6 +46,22 @@ int LoadLoaderSettings(CKelvloadDoc& doc) {
     return 1;
 }
 
+StoredLoaderLink LoadStoredLoaderLink() {
+    const platform::SettingsStore store(kKelvloadSettingsName);
+    const auto read = [&](const char* key) -> std::optional<std::int32_t> {
+        const std::optional<QString> text = store.ReadString(kInts, key);
+        return text ? ParseIntSetting(text->toStdString()) : std::nullopt;
+    };
+    StoredLoaderLink link{read(kComPortKey), read(kBitRateKey)};
+    if (link.comPort && *link.comPort < 1) {
+        link.comPort.reset();
+    }
+    if (link.bitRate && (*link.bitRate < 0 || *link.bitRate >= kBitRateCount)) {
+        link.bitRate.reset();
+    }
+    return link;
+}
+
 int SaveLoaderSettings(const CKelvloadDoc& doc) {
     platform::SettingsStore store(kKelvloadSettingsName);
     const bool written =

@@ -4,6 +4,8 @@
 
 #include "loader/kelvload_doc.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // Name of the settings file, $XDG_CONFIG_HOME/Kestrom/kelvload.ini.
@@ -15,6 +17,14 @@ int LoadLoaderSettings(CKelvloadDoc& doc);
 // Writes the three settings in that order and stops at the first write that fails. Returns 1
 // when all three were written, else 0.
 int SaveLoaderSettings(const CKelvloadDoc& doc);
+
+// The port number and bit-rate index as kelvload stored them; each empty when it is not stored
+// or is not valid.
+struct StoredLoaderLink {
+    std::optional<std::int32_t> comPort;
+    std::optional<std::int32_t> bitRate;
+};
+StoredLoaderLink LoadStoredLoaderLink();
 
 // The path used when none is stored; it never loads as a firmware file.
 std::string DefaultLoaderSourcePath();

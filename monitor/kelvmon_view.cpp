@@ -12,6 +12,7 @@
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
 #include "serial/port_failure.h"
+#include "serial/port_names.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -194,7 +195,8 @@ void CKelvmonView::OnInitialUpdate() {
 void CKelvmonView::OpenPort() {
     ClosePort();
     const CKelvmonDoc* doc = GetDocument();
-    const QByteArray device = QStringLiteral("\\\\.\\COM%1").arg(doc->m_ActiveComPort).toLatin1();
+    const QByteArray device =
+        QByteArray::fromStdString(serial::ComDeviceName(doc->m_ActiveComPort));
     m_receiver.ResetFramer();
     m_portFailure.clear();
     m_statistics.PortOpened();

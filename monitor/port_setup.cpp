@@ -5,6 +5,7 @@
 #include "monitor/monitor_settings.h"
 #include "serial/port_failure.h"
 #include "serial/port_info.h"
+#include "serial/port_names.h"
 #include "serial/port_watcher.h"
 #include "serial/serial.h"
 
@@ -41,7 +42,7 @@ void CPortSetup::FillPortList() {
     ports->clear();
     for (int n = 1; n <= kHighestPort; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
-        const QByteArray device = (QStringLiteral("\\\\.\\") + name).toLatin1();
+        const QByteArray device = QByteArray::fromStdString(serial::ComDeviceName(n));
         // Ports that are missing or in use by another program are not offered.
         if (CSerial::ProbePort(device.constData()) != PortAvailable)
             continue;
@@ -60,7 +61,7 @@ void CPortSetup::FillPortList() {
     ports->setCurrentIndex(-1); // a chosen port that is not free is not preselected
     // Say why it is missing, when it is there but cannot be had.
     int reason = 0;
-    const QByteArray chosen = QStringLiteral("\\\\.\\COM%1").arg(m_nPort).toLatin1();
+    const QByteArray chosen = QByteArray::fromStdString(serial::ComDeviceName(m_nPort));
     CSerial::ProbePort(chosen.constData(), &reason);
     const char* text = serial::PortFailureText(reason);
     ports->setToolTip(text != nullptr ? QStringLiteral("COM%1: %2").arg(m_nPort).arg(text)

@@ -84,4 +84,8 @@ std::optional<std::string> ResolvePortName(std::string_view name) {
     return BuiltInDevice(number);
 }
 
+std::string ComDeviceName(int number) {
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
 } // namespace serial

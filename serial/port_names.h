@@ -21,6 +21,9 @@ std::string PortDirectory();
 // leading zeros); 0 when the name is not such a name.
 int ComPortNumber(std::string_view name);
 
+// The device name "\\.\COMn" of port number n.
+std::string ComDeviceName(int number);
+
 // The path to open for a device name, or nothing when the COM port does not exist.
 std::optional<std::string> ResolvePortName(std::string_view name);
 

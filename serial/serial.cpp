@@ -1,5 +1,6 @@
 #include "serial/serial.h"
 
+#include "serial/exclusive_open.h"
 #include "serial/port_names.h"
 #include "serial/serial_device.h"
 

@@ -20,13 +20,6 @@
 
 namespace serial {
 
-// Opens a terminal device exclusively (O_NOCTTY, flock and TIOCEXCL) and refuses it with EBUSY
-// when another process of the same user has it open or a live process holds its lock file;
-// never creates anything. Returns 0 and the descriptor, or an errno value.
-int OpenExclusive(const char* path, int& fd);
-// Releases a descriptor from OpenExclusive.
-void CloseExclusive(int fd);
-
 // The read time-out record. Interval 0xFFFFFFFF with both totals 0 returns at once with what has
 // arrived; any other record finishes a read only when all requested bytes have arrived.
 struct ReadTimeouts {

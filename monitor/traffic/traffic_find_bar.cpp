@@ -16,7 +16,7 @@ CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
     : QWidget(parent), m_list(list), m_edit(new QLineEdit(this)),
       m_next(new QPushButton(QStringLiteral("Next"), this)),
       m_previous(new QPushButton(QStringLiteral("Previous"), this)), m_result(new QLabel(this)),
-      m_close(new QToolButton(this)) {
+      m_close(new QToolButton(this)), m_openAction(new QAction(QStringLiteral("Find..."), parent)) {
     setObjectName(QStringLiteral("findBar"));
     setAccessibleName(QStringLiteral("Find"));
     setAutoFillBackground(true);
@@ -62,11 +62,14 @@ CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
     connect(model, &QAbstractItemModel::modelReset, this, refresh);
     connect(model, &QAbstractItemModel::dataChanged, this, refresh);
 
-    auto* open = new QAction(QStringLiteral("Find"), parent);
-    open->setShortcut(QKeySequence::Find);
-    open->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(open, &QAction::triggered, this, [this] { Open(); });
-    parent->addAction(open);
+    // Anywhere in the window, wherever the focus is (it starts on the form's scroll area).
+    m_openAction->setShortcut(QKeySequence::Find);
+    m_openAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_openAction, &QAction::triggered, this, [this] { Open(); });
+    parent->addAction(m_openAction);
+    m_typingPause.setSingleShot(true);
+    m_typingPause.setInterval(kTypingPauseMs);
+    connect(&m_typingPause, &QTimer::timeout, this, [this] { Search(); });
     m_list.onFindRequested = [this] { Open(); };
 
     m_list.installEventFilter(this);
@@ -87,6 +90,7 @@ void CTrafficFindBar::Open() {
 }
 
 void CTrafficFindBar::Close() {
+    m_typingPause.stop();
     hide();
     m_list.SetBottomMargin(0);
     m_list.setFocus(Qt::OtherFocusReason);
@@ -133,6 +137,15 @@ std::int64_t CTrafficFindBar::CurrentRow() const {
 
 void CTrafficFindBar::PatternChanged() {
     m_finder.SetPattern(m_edit->text().toStdString());
+    if (m_list.LineCount() > kSearchAsYouTypeLines) {
+        m_typingPause.start();
+        return;
+    }
+    Search();
+}
+
+void CTrafficFindBar::Search() {
+    m_typingPause.stop();
     m_list.Publish();
     m_finder.Update(m_list.Model().Store());
     // The first match at or after the line the user is at, so that typing on narrows it down.
@@ -142,12 +155,14 @@ void CTrafficFindBar::PatternChanged() {
 }
 
 bool CTrafficFindBar::FindNext() {
+    m_typingPause.stop();
     m_list.Publish();
     m_finder.Update(m_list.Model().Store());
     return Go(m_finder.Next(CurrentRow()));
 }
 
 bool CTrafficFindBar::FindPrevious() {
+    m_typingPause.stop();
     m_list.Publish();
     m_finder.Update(m_list.Model().Store());
     return Go(m_finder.Previous(CurrentRow()));
@@ -166,7 +181,7 @@ bool CTrafficFindBar::Go(std::int64_t row) {
 
 QString CTrafficFindBar::ResultText() const {
     const auto total = static_cast<qint64>(m_finder.Matches().size());
-    if (m_finder.Pattern().empty())
+    if (m_finder.Empty())
         return {};
     if (total == 0)
         return QStringLiteral("Not found");
@@ -175,6 +190,8 @@ QString CTrafficFindBar::ResultText() const {
 }
 
 void CTrafficFindBar::ShowResult() {
+    if (SearchPending())
+        return; // the count follows when typing pauses
     m_finder.Update(m_list.Model().Store());
     m_result->setText(ResultText());
 }

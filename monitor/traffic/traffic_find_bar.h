@@ -5,6 +5,7 @@
 
 #include "monitor/traffic/traffic_finder.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class CTrafficList;
@@ -15,6 +16,11 @@ class QToolButton;
 
 class CTrafficFindBar : public QWidget {
 public:
+    // Up to this many lines the list is searched at every keystroke; in a longer one the search
+    // waits until typing pauses for kTypingPauseMs, so that typing stays fluid.
+    static constexpr std::int64_t kSearchAsYouTypeLines = 200000;
+    static constexpr int kTypingPauseMs = 250;
+
     // `parent` is the widget the list lies on; Ctrl+F anywhere in it opens the bar.
     CTrafficFindBar(CTrafficList& list, QWidget* parent);
 
@@ -25,6 +31,9 @@ public:
     bool FindPrevious();
 
     QLineEdit* Edit() const { return m_edit; }
+    // Ctrl+F, for menus that offer it too.
+    QAction* OpenAction() const { return m_openAction; }
+    bool SearchPending() const { return m_typingPause.isActive(); }
     QString ResultText() const;
     const CTrafficFinder& Finder() const { return m_finder; }
 
@@ -35,6 +44,7 @@ protected:
 private:
     void Place();
     void PatternChanged();
+    void Search();
     void ShowResult();
     bool Go(std::int64_t row);
     std::int64_t CurrentRow() const;
@@ -46,4 +56,6 @@ private:
     QPushButton* m_previous;
     QLabel* m_result;
     QToolButton* m_close;
+    QAction* m_openAction;
+    QTimer m_typingPause;
 };

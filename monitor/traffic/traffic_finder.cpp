@@ -2,15 +2,42 @@
 
 #include <algorithm>
 #include <cctype>
-#include <string_view>
+#include <cstring>
+
+std::vector<std::uint8_t> ParseFindPattern(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    int digits = 0; // digits of the byte under way
+    for (char c : text) {
+        const int value = std::isxdigit(static_cast<unsigned char>(c))
+                              ? (std::isdigit(static_cast<unsigned char>(c))
+                                     ? c - '0'
+                                     : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10)
+                              : -1;
+        if (value < 0) {
+            digits = 0;
+        } else if (digits == 1) {
+            bytes.back() = static_cast<std::uint8_t>(bytes.back() * 16 + value);
+            digits = 0;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(value));
+            digits = 1;
+        }
+    }
+    return bytes;
+}
 
 void CTrafficFinder::SetPattern(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper == m_pattern)
+    std::vector<std::uint8_t> pattern = ParseFindPattern(text);
+    if (pattern == m_pattern)
         return;
-    m_pattern = std::move(upper);
+    m_pattern = std::move(pattern);
+    m_valid = false;
+}
+
+void CTrafficFinder::SetFilter(const FilterCriteria& criteria) {
+    if (criteria == m_filter)
+        return;
+    m_filter = criteria;
     m_valid = false;
 }
 
@@ -26,16 +53,18 @@ void CTrafficFinder::Update(const CTrafficStore& store) {
     // The last row looked at may have been replaced since.
     while (!m_matches.empty() && m_matches.back() >= m_final)
         m_matches.pop_back();
-    std::string text;
-    text.reserve(3 * TrafficLine::kMaxBytes + 2);
-    const std::string_view pattern(m_pattern);
+    const std::uint8_t* pattern = m_pattern.data();
+    const int size = static_cast<int>(m_pattern.size());
+    const bool filtered = m_filter.Active();
     store.Scan(m_final, store.Count() - 1, [&](std::int64_t row, const TrafficLine& line) {
-        TrafficLine bytes = line;
-        bytes.stamped = false; // the prefix is not searched
-        text.clear();
-        AppendLineText(bytes, text);
-        if (std::string_view(text).find(pattern) != std::string_view::npos)
-            m_matches.push_back(row);
+        if (filtered && !m_filter.Passes(line))
+            return;
+        for (int at = 0; at + size <= line.length; ++at) {
+            if (std::memcmp(line.bytes + at, pattern, static_cast<std::size_t>(size)) == 0) {
+                m_matches.push_back(row);
+                return;
+            }
+        }
     });
     m_final = std::max<std::int64_t>(0, store.Count() - 1);
 }

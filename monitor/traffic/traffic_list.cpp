@@ -32,6 +32,7 @@ CTrafficList::CTrafficList(QWidget* parent) : QAbstractItemView(parent), m_model
     }();
     (void)factoryInstalled;
     setModel(&m_model);
+    setAccessibleName(QStringLiteral("Bus traffic"));
     // Lines arriving at full bus load would otherwise repaint the list after every read.
     m_publishTimer.setSingleShot(true);
     m_publishTimer.setInterval(kPublishIntervalMs);

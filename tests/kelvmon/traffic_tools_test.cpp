@@ -113,8 +113,13 @@ TEST_F(TrafficTools, FindBarFindsBytesNextPreviousAndAround) {
     ASSERT_NE(bar, nullptr);
     EXPECT_FALSE(bar->isVisible());
 
-    list.setFocus();
-    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+    // Ctrl+F from wherever the focus is at start, not only from the list.
+    QWidget* window = list.window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* focus = window->focusWidget() != nullptr ? window->focusWidget() : window;
+    EXPECT_NE(focus, &list);
+    QTest::keyClick(focus, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(bar->isVisible());
     QLineEdit* edit = bar->Edit();
     EXPECT_TRUE(edit->hasFocus());

@@ -104,11 +104,22 @@ TEST(TrafficFinder, NextAndPreviousWrapAroundAndFollowNewLines) {
     EXPECT_EQ(finder.IndexOf(2), 1);
     EXPECT_EQ(finder.IndexOf(1), -1);
 
-    // Spaces count as typed: "B001" is not how a line shows its bytes.
-    finder.SetPattern("B001");
-    finder.Update(store);
-    EXPECT_TRUE(finder.Matches().empty());
+    // Bytes, not text: any spacing, matched on byte boundaries only.
+    const auto found = [&](const char* pattern) {
+        finder.SetPattern(pattern);
+        finder.Update(store);
+        return finder.Matches();
+    };
+    EXPECT_EQ(found("B001"), (std::vector<std::int64_t>{0, 2}));
+    EXPECT_EQ(found("B0  01"), (std::vector<std::int64_t>{0, 2}));
+    EXPECT_EQ(found("b0\t1"), (std::vector<std::int64_t>{0, 2}));
+    EXPECT_TRUE(found("1 4").empty());  // "01 4E" holds the text, not the bytes 01 04
+    EXPECT_TRUE(found("0 0").empty());  // "B0 01" likewise
+    EXPECT_TRUE(found("2001").empty()); // the year of the prefix is not searched
+    EXPECT_EQ(found("4E"), (std::vector<std::int64_t>{0}));
+    EXPECT_TRUE(found("- ").empty()); // no digits: nothing to find
     EXPECT_EQ(finder.Next(0), -1);
+    EXPECT_EQ(ParseFindPattern("b0014 e"), (std::vector<std::uint8_t>{0xB0, 0x01, 0x04, 0x0E}));
 
     // Lines added later are found; a last line filled in place is looked at again.
     finder.SetPattern("B0 01");
@@ -121,6 +132,13 @@ TEST(TrafficFinder, NextAndPreviousWrapAroundAndFollowNewLines) {
     store.ReplaceLast(TrafficLine::Raw(full, 2));
     finder.Update(store);
     EXPECT_EQ(finder.Matches(), (std::vector<std::int64_t>{0, 2, 5}));
+
+    // A raw line's dash lies between bytes, not in them.
+    std::uint8_t raw[20];
+    for (int i = 0; i < 20; ++i)
+        raw[i] = static_cast<std::uint8_t>(i);
+    store.Append(TrafficLine::Raw(raw, 20));
+    EXPECT_EQ(found("09 0A"), (std::vector<std::int64_t>{6}));
 
     // After "Clear" the old matches are gone, even when as many lines come again.
     store.Clear();

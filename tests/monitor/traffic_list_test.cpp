@@ -158,6 +158,7 @@ TEST_F(TrafficListTest, ReadersSeeAListOfThePublishedLinesByTheirText) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&list);
     ASSERT_NE(iface, nullptr);
     EXPECT_EQ(iface->role(), QAccessible::List);
+    EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("Bus traffic"));
     EXPECT_EQ(iface->childCount(), 0);
 
     list.AddLine(Message(1));
