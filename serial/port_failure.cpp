@@ -17,6 +17,8 @@ const char* PortFailureText(int reason) {
     }
 }
 
-bool PortIsBusy(int reason) { return reason == EBUSY || reason == EWOULDBLOCK; }
+bool PortIsBusy(int reason) {
+    return reason == EBUSY || reason == EWOULDBLOCK;
+}
 
 } // namespace serial

@@ -84,7 +84,7 @@ void SerialDevice::LetOutputGo() {
         usleep(2000);
     }
     if (QueuedOutput(fd_) > 0) {
-        DiscardOutput(fd_);
+        DiscardQueuedOutput(fd_);
     }
     if (lowLatencySet_) {
         ioctl(fd_, TIOCSSERIAL, &savedSerial_);

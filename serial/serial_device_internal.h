@@ -2,6 +2,7 @@
 // What the parts of SerialDevice share: the record of an operation under way, and the small
 // questions that they ask the descriptor.
 
+#include "serial/output_queue.h"
 #include "serial/serial_device.h"
 
 #include <cerrno>
@@ -32,13 +33,6 @@ inline bool ReadCounts(int fd, serial_icounter_struct& counts, int& error) {
     }
     error = errno;
     return false;
-}
-
-// Bytes written but not yet sent; 0 where the driver cannot tell (a pseudo-terminal passes
-// every byte on at once).
-inline int QueuedOutput(int fd) {
-    int queued = 0;
-    return ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
 } // namespace serial

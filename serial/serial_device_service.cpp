@@ -80,6 +80,8 @@ SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
             operation.done += static_cast<std::uint32_t>(moved);
             if (reading) {
                 inputSeen_ = moved >= inputSeen_ ? 0 : inputSeen_ - static_cast<int>(moved);
+            } else {
+                NoteWritten(fd_, static_cast<int>(moved));
             }
             if (reading && !operation.readWhole) {
                 break;
@@ -206,7 +208,7 @@ bool SerialDevice::CancelThreadOperations(const CompletionRecord& watched) {
     // Only the first pending write has bytes in the queue: what is left of it goes, and nothing
     // of the writes that completed before it.
     if (firstWriteCancelled && Unusable() == SerialOk && QueuedOutput(fd_) > 0) {
-        DiscardOutput(fd_);
+        DiscardQueuedOutput(fd_);
     }
     Wake(); // a write that waited behind the cancelled one may start
     return watchedCancelled;
