@@ -131,7 +131,7 @@ bool RunKelvloadDownload(CStallMeter& meter, std::string& detail) {
     const bool succeeded =
         !view->IsWorkerRunning() && view->m_nState == CTransferEngine::StateReady;
     app.reset();
-    bus.Finish();
+    bus.Stop();
     const bool checked = bus.Sim().DownloadsOk();
     detail = std::string("download ") + (succeeded ? "succeeded" : "FAILED") + ", test bus " +
              (checked ? "found it correct" : "found it WRONG") + ", " +

@@ -121,54 +121,6 @@ protected:
     QProcessEnvironment m_environment;
 };
 
-// The test bus on a pseudo-terminal whose adapter can be pulled: the bus stops and the
-// terminal's master side closes, as when a USB adapter leaves.
-class PullableBus {
-public:
-    explicit PullableBus(SimConfig config) : m_config(std::move(config)) {
-        std::string error;
-        m_master = OpenPseudoTerminal(m_path, error);
-        EXPECT_GE(m_master, 0) << error;
-        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
-        const LineSink discard = [](const std::string&) {};
-        m_sim = std::make_unique<CBusSim>(m_config, discard, discard);
-        m_thread = std::thread([this, discard] {
-            LoopControl control;
-            control.fd = m_stop[0];
-            control.onReadable = [] { return false; };
-            RunSimLoop(*m_sim, m_master, control, discard);
-        });
-    }
-    ~PullableBus() {
-        Pull();
-        close(m_stop[0]);
-        close(m_stop[1]);
-    }
-    PullableBus(const PullableBus&) = delete;
-    PullableBus& operator=(const PullableBus&) = delete;
-
-    void Pull() {
-        if (m_thread.joinable()) {
-            const char byte = 1;
-            EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
-            m_thread.join();
-        }
-        if (m_master >= 0) {
-            close(m_master);
-            m_master = -1;
-        }
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    SimConfig m_config;
-    std::string m_path;
-    int m_master = -1;
-    int m_stop[2] = {-1, -1};
-    std::unique_ptr<CBusSim> m_sim;
-    std::thread m_thread;
-};
-
 // The per cent of every plain progress line, in order.
 std::vector<int> ProgressSteps(const QString& err) {
     std::vector<int> steps;
@@ -184,7 +136,7 @@ std::vector<int> ProgressSteps(const QString& err) {
 
 TEST_F(FlashTest, DownloadsTheFileAsTheBootLoaderExpectsWithALineEveryTenPerCent) {
     const std::string path = WriteKfw(1024, 4);
-    simtest::PtySim bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     const QString port = QString::fromStdString(bus.Path());
     const FlashRun run = Flash({QStringLiteral("--port"), port, QStringLiteral("--rate"),
                                 QStringLiteral("38400"), QString::fromStdString(path)});
@@ -222,7 +174,7 @@ TEST_F(FlashTest, DownloadsTheFileAsTheBootLoaderExpectsWithALineEveryTenPerCent
     // --quiet, with the port from TRAKBUS_PORT and the rate from TRAKBUS_RATE: the same
     // download without a word on stderr.
     const std::string small = WriteKfw(256, 0, "small.kfw");
-    simtest::PtySim quietBus(Expecting(small));
+    CSimThread quietBus(Expecting(small));
     m_environment.insert(QStringLiteral("TRAKBUS_PORT"), QString::fromStdString(quietBus.Path()));
     m_environment.insert(QStringLiteral("TRAKBUS_RATE"), QStringLiteral("57600"));
     const FlashRun quiet = Flash({QStringLiteral("--quiet"), QString::fromStdString(small)});
@@ -238,7 +190,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
     const std::string path = WriteKfw(64 * 32, 20); // 70 ms after every record
     for (const int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        simtest::PtySim bus(Expecting(path));
+        CSimThread bus(Expecting(path));
         QProcess process;
         Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                         QString::fromStdString(path)});
@@ -262,7 +214,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
 
     // Progress into a pipe whose reader leaves after the first line: the download goes on.
     const std::string small = WriteKfw(512, 0, "small.kfw");
-    simtest::PtySim bus(Expecting(small));
+    CSimThread bus(Expecting(small));
     const FlashRun piped =
         Flash({QStringLiteral("-c"),
                QStringLiteral("\"$0\" \"$@\" 2>&1 | head -1 >/dev/null; exit ${PIPESTATUS[0]}"),
@@ -278,7 +230,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
 
 TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     const std::string good = WriteKfw(256, 0);
-    simtest::PtySim bus(Expecting(good));
+    CSimThread bus(Expecting(good));
     const QString port = QString::fromStdString(bus.Path());
     const auto write = [&](const char* name, const QByteArray& text) {
         const QString path = m_dir.filePath(QString::fromLatin1(name));
@@ -364,7 +316,7 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     // echoes is named as such, with the message that failed.
     SimConfig silent = Expecting(good);
     silent.faults.none = true;
-    simtest::PtySim silentBus(silent);
+    CSimThread silentBus(silent);
     ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("Kestrom/ports"))));
     ASSERT_TRUE(QFile::link(QString::fromStdString(silentBus.Path()),
                             m_dir.filePath(QStringLiteral("Kestrom/ports/COM7"))));
@@ -393,7 +345,7 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     ASSERT_TRUE(
         ParseDeviceSpec("product=201,serial=0x000005,sw=0x23,hw=4,boot=0x12", unknown, error));
     config.devices = {known, unknown};
-    simtest::PtySim bus(config);
+    CSimThread bus(config);
     const QString port = QString::fromStdString(bus.Path());
 
     const FlashRun discover = Flash({QStringLiteral("--discover"), QStringLiteral("--port"), port,
@@ -438,14 +390,14 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     // A bus interface that echoes nothing, and a bus with no device on it.
     SimConfig deaf = config;
     deaf.faults.none = true;
-    simtest::PtySim deafBus(deaf);
+    CSimThread deafBus(deaf);
     const FlashRun unechoed = Flash(
         {QStringLiteral("--identify"), QStringLiteral("5"), QStringLiteral("--product"),
          QStringLiteral("201"), QStringLiteral("--port"), QString::fromStdString(deafBus.Path())});
     EXPECT_EQ(unechoed.status, 1) << unechoed.err.toStdString();
     EXPECT_TRUE(unechoed.err.contains(QStringLiteral("no echo from the bus interface")))
         << unechoed.err.toStdString();
-    simtest::PtySim emptyBus(SimConfig{});
+    CSimThread emptyBus(SimConfig{});
     const FlashRun empty = Flash({QStringLiteral("--discover"), QStringLiteral("--port"),
                                   QString::fromStdString(emptyBus.Path()), QStringLiteral("--wait"),
                                   QStringLiteral("300")});
@@ -456,11 +408,11 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
 
 TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
     const std::string path = WriteKfw(1024, 0);
-    simtest::PtySim first(Expecting(path));
+    CSimThread first(Expecting(path));
     SimConfig deaf = Expecting(path);
     deaf.faults.busyAfterSetup = Ms(5000);
-    simtest::PtySim busy(deaf);
-    simtest::PtySim third(Expecting(path));
+    CSimThread busy(deaf);
+    CSimThread third(Expecting(path));
     const QString ports[] = {QString::fromStdString(first.Path()),
                              QString::fromStdString(busy.Path()),
                              QString::fromStdString(third.Path())};
@@ -473,7 +425,7 @@ TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
     EXPECT_EQ(run.status, 1) << run.err.toStdString();
 
     // Each bus got the whole file, but the busy one.
-    for (simtest::PtySim* bus : {&first, &third}) {
+    for (CSimThread* bus : {&first, &third}) {
         const auto& reports = bus->Sim().BootLoader().Reports();
         ASSERT_EQ(reports.size(), 1u) << bus->ReportText();
         EXPECT_TRUE(reports[0].Ok() && reports[0].complete) << bus->ReportText();
@@ -513,7 +465,7 @@ TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
 
 TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
     const std::string path = WriteKfw(64 * 32, 20);
-    PullableBus bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     QProcess process;
     Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                     QString::fromStdString(path)});

@@ -23,31 +23,12 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // The test bus on a thread of its own, as the COM port of the test.
-class SimBus {
+class SimBus : public CSimThread {
 public:
-    SimBus(SimConfig config, int comNumber)
-        : m_bus(
-              std::move(config), comNumber, [](const std::string&) {},
-              [this](const std::string& line) {
-                  std::lock_guard guard(m_mutex);
-                  m_report += line + "\n";
-              }) {
-        EXPECT_TRUE(m_bus.Started()) << m_bus.Error();
+    SimBus(SimConfig config, int comNumber) : CSimThread(std::move(config), comNumber) {
+        EXPECT_TRUE(Started()) << Error();
     }
-
-    // Ends the loop and closes the download under way, so its report is in.
-    void Stop() { m_bus.Finish(); }
-
-    const std::vector<DownloadReport>& Reports() { return m_bus.Sim().BootLoader().Reports(); }
-    std::string ReportText() {
-        std::lock_guard guard(m_mutex);
-        return m_report;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_report;
-    CSimThread m_bus; // last: its thread ends before the report goes
+    const std::vector<DownloadReport>& Reports() { return Sim().BootLoader().Reports(); }
 };
 
 Bytes Counting(int size, int first) {
