@@ -31,6 +31,21 @@ void UnpackGroup(const std::uint8_t* group, std::uint8_t* four) {
 
 } // namespace
 
+const char* IplMessageKindName(std::uint8_t kind) {
+    switch (kind) {
+    case IplSetup:
+        return "IplSetup";
+    case IplAddress:
+        return "IplAddress";
+    case IplData:
+        return "IplData";
+    case IplEnd:
+        return "IplEnd";
+    default:
+        return "IplMessage of unknown kind";
+    }
+}
+
 void BuildIplMessage(std::uint8_t kind, const std::uint8_t* data, std::uint8_t* out) {
     out[0] = kLongOpcode;
     out[1] = kIplMessageLength;

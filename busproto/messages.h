@@ -24,6 +24,9 @@ constexpr std::uint8_t kPingGroup = 0x08;   // ping reply with signal strengths
 constexpr std::uint8_t kRequestCode = 0x08; // discover and identify requests
 constexpr std::uint8_t kReplyCode = 0x10;   // device reply
 
+// "IplSetup", "IplAddress", "IplData", "IplEnd", or "IplMessage of unknown kind".
+const char* IplMessageKindName(std::uint8_t kind);
+
 // Writes the 16 bytes of an IplMessage of `kind` with payload data[0..7] to out[0..15].
 void BuildIplMessage(std::uint8_t kind, const std::uint8_t* data, std::uint8_t* out);
 

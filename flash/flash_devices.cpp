@@ -76,7 +76,7 @@ QJsonObject DeviceObject(const std::string& port, const DiscoveryRow& row) {
     };
     if (row.secondarySerial != 0) {
         object.insert(QStringLiteral("secondSerial"),
-                      QString::fromStdString(SerialText(row.secondarySerial)));
+                      QString::fromStdString(SerialText(row.secondarySerial, true)));
     }
     return object;
 }
@@ -102,7 +102,7 @@ int RunDiscover(const FlashOptions& options, const PortChoice& port, const RateC
         std::string line = ProductText(row) + "  serial " + SerialText(row.serial) + "  software " +
                            row.software + "  hardware " + row.hardware + "  IPL " + row.bootLoader;
         if (row.secondarySerial != 0) {
-            line += "  second serial " + SerialText(row.secondarySerial);
+            line += "  second serial " + SerialText(row.secondarySerial, true);
         }
         PrintLine(line);
     }

@@ -1,6 +1,7 @@
 // A download of one file to one or more ports at once, each on its own link and transfer
 // engine, all watched from this thread's event loop.
 
+#include "busproto/messages.h"
 #include "flash/flash_commands.h"
 #include "flash/flash_output.h"
 #include "flash/flash_progress.h"
@@ -70,7 +71,10 @@ void Judge(PortRun& run, bool stopping) {
         run.result = "stopped";
         run.reason = "stopped at a record boundary after " + std::to_string(run.last.messagesSent) +
                      " of " + std::to_string(run.last.messagesTotal) +
-                     " messages, the end message sent";
+                     " messages, the end message sent" +
+                     (failure && failure->kind == std::string(IplMessageKindName(IplEnd))
+                          ? " but not echoed: " + failure->reason
+                          : std::string());
     } else if (link.PortLost()) {
         // A port that went away during the run is a port failure, not the device's.
         run.status = ExitPortFailed;
@@ -141,7 +145,16 @@ int RunDownload(const FlashOptions& options, const std::vector<PortChoice>& port
     }
     std::string info;
     if (runs[0].engine->LoadFirmwareFile(options.file, info) != 0) {
-        Say(FileProblem(options.file));
+        const std::string problem = FileProblem(options.file);
+        Say(problem);
+        for (PortRun& run : runs) {
+            run.status = ExitFileNotValid;
+            run.result = "file not valid";
+            run.reason = problem;
+            if (options.json) {
+                PrintJson(ResultObject(run, options.file));
+            }
+        }
         return ExitFileNotValid;
     }
     const bool terminal = ErrorsOnTerminal() && options.verbose == 0;

@@ -36,8 +36,8 @@ int TerminalColumns() {
     return 80;
 }
 
-std::string SerialText(std::uint32_t serial) {
+std::string SerialText(std::uint32_t serial, bool thirtyTwoBits) {
     char text[16];
-    std::snprintf(text, sizeof text, serial > 0xFFFFFF ? "%08X" : "%06X", serial);
+    std::snprintf(text, sizeof text, thirtyTwoBits || serial > 0xFFFFFF ? "%08X" : "%06X", serial);
     return text;
 }

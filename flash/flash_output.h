@@ -22,5 +22,5 @@ void PrintJson(const QJsonObject& object);
 bool ErrorsOnTerminal();
 int TerminalColumns();
 
-// "019234": six hexadecimal digits, or eight for a number beyond 24 bits.
-std::string SerialText(std::uint32_t serial);
+// "019234": six hexadecimal digits for a 24-bit serial number, eight for a 32-bit one.
+std::string SerialText(std::uint32_t serial, bool thirtyTwoBits = false);

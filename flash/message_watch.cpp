@@ -29,24 +29,6 @@ std::string HexBytes(const std::uint8_t* bytes, int length) {
 CMessageWatch::CMessageWatch(std::string label, int verbose)
     : m_label(std::move(label)), m_verbose(verbose), m_startNs(MonotonicNowNs()) {}
 
-std::string CMessageWatch::KindName(std::uint8_t kind) {
-    switch (kind) {
-    case IplSetup:
-        return "IplSetup";
-    case IplAddress:
-        return "IplAddress";
-    case IplData:
-        return "IplData";
-    case IplEnd:
-        return "IplEnd";
-    default: {
-        char text[24];
-        std::snprintf(text, sizeof text, "message 0x%02X", kind);
-        return text;
-    }
-    }
-}
-
 void CMessageWatch::Trace(const char* what, const std::uint8_t* message, int length,
                           const std::string& note) const {
     if (m_verbose == 0) {
@@ -74,8 +56,8 @@ void CMessageWatch::OnIplWrite(const std::uint8_t* message, int length, int atte
         m_attempts = attempt;
         m_writeResult = result;
         m_awaiting = true;
-        note = "#" + std::to_string(m_index) + " " + KindName(KindOf(message, length)) + " write " +
-               std::to_string(attempt) +
+        note = "#" + std::to_string(m_index) + " " + IplMessageKindName(KindOf(message, length)) +
+               " write " + std::to_string(attempt) +
                (result == 0 ? "" : " failed (" + std::to_string(result) + ")");
     }
     Trace(">", message, length, note);
@@ -121,7 +103,7 @@ void CMessageWatch::OnIplDone(const std::uint8_t* message, int length, bool echo
     } else {
         reason = "no echo from the bus interface after " + std::to_string(m_attempts) + " writes";
     }
-    m_failure = MessageFailure{m_index, KindName(kind), reason};
+    m_failure = MessageFailure{m_index, IplMessageKindName(kind), reason};
 }
 
 std::optional<MessageFailure> CMessageWatch::Failure() const {

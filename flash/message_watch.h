@@ -29,8 +29,6 @@ public:
     void Note(const std::string& text) const { Trace(">", nullptr, 0, text); }
 
     std::optional<MessageFailure> Failure() const;
-    // "IplData", or "message 0x30" for a kind without a name.
-    static std::string KindName(std::uint8_t kind);
 
 private:
     void Trace(const char* what, const std::uint8_t* message, int length,

@@ -11,8 +11,6 @@
 #include "monitor/traffic/traffic_find_bar.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
-#include "serial/port_failure.h"
-#include "serial/port_names.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,10 +23,6 @@
 using namespace kelvmon;
 
 namespace {
-
-constexpr platform::LParam kSerialUserValue = 12;
-constexpr std::uint32_t kQueueSize = 512;
-constexpr int kTicksPerReopen = 1000 / static_cast<int>(TimerPeriodMs); // once a second
 
 platform::FileChooserRequest PathChooser(const QString& title, const QString& filter,
                                          const QString& path) {
@@ -45,7 +39,12 @@ platform::FileChooserRequest PathChooser(const QString& title, const QString& fi
 
 } // namespace
 
-CKelvmonView::CKelvmonView() : CResizableFormView(MainForm()), m_receiver(*this) {
+CKelvmonView::CKelvmonView()
+    : CResizableFormView(MainForm()), m_receiver(*this),
+      m_capture(*this, [this] { CaptureStopped(); }),
+      m_writer([this](const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) {
+          return SendBytes(data, length, written);
+      }) {
     OnCommand(IdcClear, platform::Notify::Clicked, [this] { OnClear(); });
     OnCommand(IdcPause, platform::Notify::Clicked, [this] { OnPause(); });
     OnCommand(IdcTrakbusData, platform::Notify::Clicked, [this] { OnTrakbusData(); });
@@ -76,30 +75,25 @@ CKelvmonView::~CKelvmonView() {
     delete m_statusLabel.data(); // it reads this view's figures
     if (QWidget* focus = QApplication::focusWidget(); focus != nullptr && isAncestorOf(focus))
         focus->clearFocus();
-    // A chunk under way is cut short by the closing port.
-    m_sendJob.RequestStop();
-    m_serial.Close();
-    m_sendJob.Wait();
-    m_captureFile.Close();
+    // A write under way is cut short by the closing port.
+    m_writer.Cancel();
+    m_port.Close();
+    m_writer.WaitIdle();
 }
 
 void CKelvmonView::OnFrameClosing() {
     ClosePort();
-    if (m_captureFile.IsOpen() && !m_captureFile.Close()) {
-        // Shown now: once the frame has closed, a deferred message would never appear.
+    if (!m_capture.CloseNow())
         m_bCaptureActive = 0;
-        platform::MessageBox(
-            this, QStringLiteral("Could Not Write capture File\n%1").arg(m_captureFile.Error()));
-    }
 }
 
 void CKelvmonView::ClosePort() {
-    // The transfer's write under way returns once the port is closed; the transfer then ends
-    // before the port can be opened again, so that no chunk goes to a port opened since.
-    m_bPortLost = false;
-    m_sendJob.RequestStop();
-    m_serial.Close();
-    m_sendJob.Wait();
+    // The write under way returns once the port is closed; the transfer then ends and the
+    // messages not sent yet are dropped before the port can be opened again, so that nothing
+    // goes to a port opened since.
+    m_writer.Cancel();
+    m_port.Close();
+    m_writer.WaitIdle();
     if (m_sendOpen)
         ShowSendProgress();
 }
@@ -169,8 +163,7 @@ void CKelvmonView::OnInitialUpdate() {
 
     // Capture is off after every (re)start. A failure to write out the last lines of an
     // earlier capture is still reported.
-    if (m_captureFile.IsOpen() && !m_captureFile.Close())
-        CaptureFailed();
+    m_capture.Stop();
     m_bCaptureActive = 0;
 
     QFont font(QStringLiteral("Courier New"), 10);
@@ -195,32 +188,9 @@ void CKelvmonView::OnInitialUpdate() {
 void CKelvmonView::OpenPort() {
     ClosePort();
     const CKelvmonDoc* doc = GetDocument();
-    const QByteArray device =
-        QByteArray::fromStdString(serial::ComDeviceName(doc->m_ActiveComPort));
     m_receiver.ResetFramer();
-    m_portFailure.clear();
     m_statistics.PortOpened();
-    if (m_serial.OpenForWindow(device.constData(), MessageWindow(), 0, kSerialUserValue, kQueueSize,
-                               kQueueSize) != SerialOk) {
-        const int reason = m_serial.GetLastOpenReason();
-        if (const char* text = serial::PortFailureText(reason))
-            m_portFailure = QString::fromLatin1(text);
-        // Another program may hold the port only for a moment (a loader probing it), so it is
-        // tried again once a second, as a lost one is.
-        if (serial::PortIsBusy(reason)) {
-            m_bPortLost = true;
-            m_nTicksToReopen = kTicksPerReopen;
-        }
-        return;
-    }
-    if (m_serial.SetLineFormat(static_cast<std::uint32_t>(BitRateOfIndex(doc->m_BitRate)), 8,
-                               ParityNone, StopBitsOne) != SerialOk) {
-        m_serial.Close();
-        return;
-    }
-    m_serial.SetEventMask(EvRxChar | EvError);
-    m_serial.SetFlowControl(FlowNone);
-    m_serial.SetReadMode(ReadNonBlocking);
+    m_port.Open(doc->m_ActiveComPort, BitRateOfIndex(doc->m_BitRate), MessageWindow());
 }
 
 int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
@@ -230,13 +200,8 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
         m_statistics.LineError();
     if (events != EvRxChar && events != EvError)
         return 0; // both bits together, or any other event: the bytes wait for the next one
-    std::uint8_t* buffer = m_readBuffer;
-    std::uint32_t count = 0;
-    // The port reads in non-blocking mode: the read finishes at once with what has arrived.
-    m_readRecord.signal = &m_readDone;
-    if (m_serial.Read(buffer, kReadSize, &count, &m_readRecord, SerialInfinite) != SerialOk ||
-        m_readRecord.status.load() != SerialOk)
-        count = 0;
+    const std::uint8_t* buffer = nullptr;
+    const std::uint32_t count = m_port.ReadArrived(buffer);
     if (events == EvRxChar) {
         m_statistics.Receive(buffer, count);
         m_receiver.Receive(buffer, count);
@@ -247,42 +212,44 @@ int CKelvmonView::OnSerialEvent(platform::WParam wParam, platform::LParam) {
     // A full read may have left bytes in the port. The port reports only new arrivals, so
     // without another pass they would wait for the next traffic; the pass is queued behind
     // whatever else is waiting, which keeps the window responsive.
-    if (events == EvRxChar && count == kReadSize && m_serial.IsOpen())
-        platform::PostMessage(MessageWindow()->Handle(), CSerialWnd::defaultComMessage, events,
-                              kSerialUserValue);
+    if (events == EvRxChar && count == CPortKeeper::kReadSize)
+        m_port.NotifyAgain(MessageWindow(), events);
     return 0;
 }
 
 void CKelvmonView::OnTimer(unsigned id) {
     if (id != TimerId || m_closing)
         return;
-    // A port whose device has gone (a pulled adapter) can no longer tell its settings; it is
-    // closed, so that the status says so, and tried again once a second until the adapter is
-    // back. A port that the user closed or changed in the port set-up is left as it is.
-    if (m_serial.IsOpen() && m_serial.GetBitRate() < 0) {
+    // A port whose device has gone (a pulled adapter) is closed, so that the status says so,
+    // and tried again once a second until the adapter is back. A port that the user closed or
+    // changed in the port set-up is left as it is.
+    switch (m_port.OnTimer()) {
+    case CPortKeeper::Tick::DeviceGone:
         ClosePort();
-        m_bPortLost = true;
-        m_nTicksToReopen = kTicksPerReopen;
-    } else if (m_bPortLost && --m_nTicksToReopen <= 0) {
+        m_port.RetryLater();
+        break;
+    case CPortKeeper::Tick::RetryDue:
         OpenPort();
-        m_bPortLost = !m_serial.IsOpen();
-        m_nTicksToReopen = kTicksPerReopen;
+        if (!m_port.IsOpen())
+            m_port.RetryLater();
+        break;
+    case CPortKeeper::Tick::Nothing:
+        break;
     }
-    const bool open = m_serial.IsOpen();
+    const bool open = m_port.IsOpen();
     const bool wasPaused = m_receiver.Paused();
     m_receiver.OnTimer(open);
     if (wasPaused && !m_receiver.Paused())
         SetPauseCaption(); // the pause ended with the port
     if (auto* status = Item<QLabel>(IdcPortStatus)) {
         QString text = PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort);
-        if (!open && !m_portFailure.isEmpty())
-            text += QStringLiteral(": ") + m_portFailure; // the field is narrow: also a tooltip
+        if (!open && !m_port.Failure().isEmpty())
+            text += QStringLiteral(": ") + m_port.Failure(); // the field is narrow: also a tooltip
         status->setText(text);
         status->setToolTip(text);
     }
     // The lines of the last quarter second go to the disk now, so that a crash loses little.
-    if (m_captureFile.IsOpen() && !m_captureFile.Flush())
-        CaptureFailed();
+    m_capture.Flush();
 }
 
 void CKelvmonView::SetPauseCaption() {
@@ -298,10 +265,6 @@ void CKelvmonView::OnPause() {
 void CKelvmonView::OnClear() {
     m_list.Clear();
     m_statistics.Clear();
-}
-
-int CKelvmonView::PortBitRate() const {
-    return m_serial.IsOpen() ? BitRateOfIndex(GetDocument()->m_BitRate) : 0;
 }
 
 void CKelvmonView::AddStatusAndFindBar() {
@@ -335,27 +298,14 @@ void CKelvmonView::OnTimeStamp() {
 }
 
 void CKelvmonView::CaptureLine(const TrafficLine& line) {
-    if (!m_bCaptureActive || !m_captureFile.IsOpen())
-        return;
-    if (!m_captureFile.WriteLine(LineText(line)))
-        CaptureFailed();
+    if (m_bCaptureActive)
+        m_capture.Write(line);
 }
 
-void CKelvmonView::CaptureFailed() {
-    m_captureFile.Close(); // already closed by the failure; a no-op then
+void CKelvmonView::CaptureStopped() {
     m_bCaptureActive = 0;
     if (auto* box = Item<QAbstractButton>(IdcCaptureActive))
         box->setChecked(false);
-    if (m_captureErrorPending)
-        return;
-    m_captureErrorPending = true;
-    // Shown from the event loop, not from within the receive path that found the failure.
-    const QString text =
-        QStringLiteral("Could Not Write capture File\n%1").arg(m_captureFile.Error());
-    QTimer::singleShot(0, this, [this, text] {
-        platform::MessageBox(this, text);
-        m_captureErrorPending = false;
-    });
 }
 
 void CKelvmonView::OnSelectCaptureFile() {
@@ -373,12 +323,10 @@ void CKelvmonView::OnSelectCaptureFile() {
 
 void CKelvmonView::OnCaptureActive() {
     UpdateData(true);
-    if (m_bCaptureActive) {
-        if (!m_captureFile.Open(GetDocument()->m_CaptureFilePath))
-            platform::MessageBox(this, QStringLiteral("Could Not Open capture File"));
-    } else if (!m_captureFile.Close()) {
-        CaptureFailed();
-    }
+    if (m_bCaptureActive)
+        m_capture.Start(GetDocument()->m_CaptureFilePath); // the box stays ticked on failure
+    else
+        m_capture.Stop();
 }
 
 QString& CKelvmonView::SendStr(int n) {
@@ -420,22 +368,16 @@ void CKelvmonView::OnSendMsg(int n) {
     std::uint8_t buffer[kSendBufferSize];
     const bool trakbus = m_DisplayModeGrp != DisplayRaw;
     const int count = BuildSendMessage(copy, trakbus, buffer, kSendBufferSize);
-    if (count == 0)
-        return;
-    std::uint32_t written = 0;
-    SendBytes(buffer, static_cast<std::uint32_t>(count), written);
+    if (count == 0 || !m_port.IsOpen())
+        return; // nothing is kept for a port opened later
+    if (!m_writer.Queue(std::vector<std::uint8_t>(buffer, buffer + count)))
+        QApplication::beep(); // so many messages wait already that the line is far behind
 }
 
 std::int32_t CKelvmonView::SendBytes(const std::uint8_t* data, std::uint32_t length,
                                      std::uint32_t& written) {
-    written = 0;
-    // During a file transfer a message waits for the chunk under way, so that the two never
-    // mix on the line.
-    std::lock_guard lock(m_writeLock);
-    if (!m_serial.IsOpen())
-        return 1;
-    const auto rate = static_cast<std::uint32_t>(BitRateOfIndex(GetDocument()->m_BitRate));
-    return m_serial.Write(data, length, &written, nullptr, WriteTimeoutMs(length, rate));
+    const auto rate = static_cast<std::uint32_t>(m_port.BitRate());
+    return m_port.Write(data, length, written, WriteTimeoutMs(length, rate));
 }
 
 void CKelvmonView::OnSelectSendFile() {
@@ -447,14 +389,14 @@ void CKelvmonView::OnSelectSendFile() {
         return;
     GetDocument()->m_SendFilePath = *path;
     m_SendFilePath = *path;
-    if (!m_sendJob.Running()) // a running transfer keeps counting its own file
+    if (!m_writer.Running()) // a running transfer keeps counting its own file
         m_nSendRemaining = static_cast<std::uint32_t>(SendFileLength(*path));
     UpdateData(false);
 }
 
 void CKelvmonView::OnSendFile() {
-    if (m_sendJob.Running()) {
-        m_sendJob.RequestStop(); // the end is shown when the chunk under way is done
+    if (m_writer.Running()) {
+        m_writer.RequestStop(); // the end is shown when the chunk under way is done
         return;
     }
     if (m_sendOpen)
@@ -462,7 +404,7 @@ void CKelvmonView::OnSendFile() {
     m_SendFilePath = GetDocument()->m_SendFilePath;
     const std::uint64_t total = SendFileLength(m_SendFilePath);
     m_nSendRemaining = static_cast<std::uint32_t>(total);
-    if (!m_serial.IsOpen() || total == 0) {
+    if (!m_port.IsOpen() || total == 0) {
         m_nSendRemaining = 0;
         return;
     }
@@ -471,12 +413,7 @@ void CKelvmonView::OnSendFile() {
         QMetaObject::invokeMethod(
             this, [this] { ShowSendProgress(); }, Qt::QueuedConnection);
     };
-    m_sendOpen = m_sendJob.Start(
-        m_SendFilePath, total,
-        [this](const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) {
-            return SendBytes(data, length, written);
-        },
-        progress);
+    m_sendOpen = m_writer.StartFile(m_SendFilePath, total, progress);
     ShowSendProgress();
 }
 
@@ -489,9 +426,9 @@ void CKelvmonView::ShowSendProgress() {
         m_sendProgress->setAccessibleName(QStringLiteral("Send file progress"));
         frame->statusBar()->addWidget(m_sendProgress);
     }
-    const std::uint64_t sent = m_sendJob.BytesSent();
-    const std::uint64_t total = m_sendJob.Total();
-    if (m_sendJob.Running()) {
+    const std::uint64_t sent = m_writer.BytesSent();
+    const std::uint64_t total = m_writer.Total();
+    if (m_writer.Running()) {
         m_nSendRemaining = static_cast<std::uint32_t>(total - std::min(sent, total));
         m_sendProgress->setText(
             QStringLiteral("Sending file: %1 of %2 bytes").arg(sent).arg(total));
@@ -499,10 +436,9 @@ void CKelvmonView::ShowSendProgress() {
     }
     if (!m_sendOpen)
         return; // shown already
-    m_sendJob.Wait();
     m_sendOpen = false;
     m_nSendRemaining = 0;
-    const SendFileResult& result = m_sendJob.Result();
+    const SendFileResult result = m_writer.Result();
     const QString outcome = result.stopped        ? QStringLiteral("File sending stopped")
                             : result.stoppedShort ? QStringLiteral("File sending failed")
                                                   : QStringLiteral("File sent");
@@ -510,8 +446,8 @@ void CKelvmonView::ShowSendProgress() {
 }
 
 bool CKelvmonView::PreTranslateMessage(QKeyEvent& key) {
-    if (key.key() == Qt::Key_Escape && m_sendJob.Running()) {
-        m_sendJob.RequestStop();
+    if (key.key() == Qt::Key_Escape && m_writer.Running()) {
+        m_writer.RequestStop();
         return true;
     }
     return CResizableFormView::PreTranslateMessage(key);

@@ -3,26 +3,27 @@
 // shows the bus traffic as hexadecimal lines (checked messages or a raw byte stream), copies
 // the finished lines to the capture file, and sends typed messages and files.
 //
-// Everything runs on the user-interface thread, with one exception: a send file goes out on a
-// thread of its own (CSendFileJob), so that the window keeps running meanwhile. The port's
-// event thread only posts a notification, and OnSerialEvent reads the bytes.
+// The view keeps the form's handlers; its parts each do one job: the port (CPortKeeper), the
+// writes (CPortWriter) and the capture (CCapture). Everything runs on the user-interface thread
+// except the writes: messages and a send file's chunks go out on the writer's thread, so that
+// the window never waits for the line. The port's event thread only posts a notification, and
+// OnSerialEvent reads the bytes.
 
 #include "controls/clock.h"
 #include "controls/resizable_form_view.h"
 #include "monitor/bus_statistics.h"
 #include "monitor/bus_status_label.h"
-#include "monitor/capture_file.h"
+#include "monitor/capture.h"
+#include "monitor/port_keeper.h"
+#include "monitor/port_writer.h"
 #include "monitor/ret_edit.h"
-#include "monitor/send_file_job.h"
 #include "monitor/traffic/traffic_list.h"
 #include "monitor/traffic/traffic_receiver.h"
-#include "serial/serial_mfc.h"
 
 #include <QPointer>
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <mutex>
 
 class QLabel;
 
@@ -32,7 +33,6 @@ class CTrafficFindBar;
 class CKelvmonView : public CResizableFormView, private ITrafficOutput {
 public:
     static constexpr int kSendBufferSize = 1024;
-    static constexpr std::uint32_t kReadSize = 1024;
 
     CKelvmonView();
     ~CKelvmonView() override;
@@ -43,7 +43,7 @@ public:
     // Closes and reopens the port from the document's port number and bit rate. A port lost
     // before is given up: the user's choice now stands.
     void OpenPort();
-    bool IsPortOpen() const { return m_serial.IsOpen(); }
+    bool IsPortOpen() const { return m_port.IsOpen(); }
     // Ends a running file transfer and closes the port. A port lost before is given up.
     void ClosePort();
     // The port's notification: reads what arrived and shows it.
@@ -59,11 +59,13 @@ public:
     void OnSelectCaptureFile();
     void OnCaptureActive();
 
-    // Send button n (1 to 4) and the focus loss of send edit n.
+    // Send button n (1 to 4) and the focus loss of send edit n. The message is queued to the
+    // writer: during a transfer it goes out between two chunks.
     void OnSendMsg(int n);
     void OnKillFocusSendStr(int n);
-    // Writes to the port with a limit of 2000 ms, longer for a long write at a low rate; 1 without writing when the port is closed.
-    // Called on the user-interface thread and on the transfer's; writes never overlap.
+    // Writes to the port with a limit of 2000 ms, longer for a long write at a low rate; 1
+    // without writing when the port is closed. Runs on the writer's thread, which makes every
+    // write of the program, so that writes never overlap.
     std::int32_t SendBytes(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written);
 
     void OnSelectSendFile();
@@ -85,10 +87,10 @@ public:
     CBusStatistics& Statistics() { return m_statistics; }
     CBusStatusLabel* StatusLabel() const { return m_statusLabel; }
     CTrafficFindBar* FindBar() const { return m_findBar; }
-    CSerialMFC& SerialPort() { return m_serial; }
+    CSerialMFC& SerialPort() { return m_port.Serial(); }
     // The rate the open port runs at; 0 when it is closed.
-    int PortBitRate() const;
-    bool CaptureFileOpen() const { return m_captureFile.IsOpen(); }
+    int PortBitRate() const { return m_port.BitRate(); }
+    bool CaptureFileOpen() const { return m_capture.IsOpen(); }
 
     // Working copies of the document's values, exchanged with the controls.
     int m_DisplayModeGrp = 0;
@@ -116,36 +118,23 @@ private:
     void SetPauseCaption();
     // The bus figures in the frame's status bar and the find bar under the list.
     void AddStatusAndFindBar();
-    // A write, flush or close of the capture file failed: capture stops and the user is told.
-    void CaptureFailed();
+    // A failure of the capture file has switched capture off.
+    void CaptureStopped();
 
     CClock m_clock;
     CTrafficList m_list;
     std::array<CRetEdit, 4> m_sendEdits;
     CTrafficReceiver m_receiver;
-    CCaptureFile m_captureFile;
+    CCapture m_capture;
     CBusStatistics m_statistics;
     QPointer<CBusStatusLabel> m_statusLabel; // owned by the frame's status bar
     CTrafficFindBar* m_findBar = nullptr;    // a child of the form
+    QLabel* m_sendProgress = nullptr;        // in the frame's status bar
+    bool m_sendOpen = false;                 // a transfer whose end has not been shown yet
     bool m_anchored = false;
     bool m_closing = false;
-    // Why the port failed to open last time ("in use by another program"), empty otherwise.
-    QString m_portFailure;
-    bool m_captureErrorPending = false;
-    // The port's device went away while open (a pulled adapter); the timer tries to reopen it.
-    bool m_bPortLost = false;
-    int m_nTicksToReopen = 0;
-    QLabel* m_sendProgress = nullptr; // in the frame's status bar
-    bool m_sendOpen = false;          // a transfer whose end has not been shown yet
-    std::mutex m_writeLock;           // one write at a time: the transfer's chunks and messages
-    // The receive read has a completion record of its own: the shared one of the port belongs
-    // to the writes, which may run on the transfer's thread at the same time.
-    CompletionRecord m_readRecord;
-    platform::ManualResetSignal m_readDone;
-    std::uint8_t m_readBuffer[kReadSize] = {};
-    // The transfer's thread uses the port and the write lock; the view's destructor ends it
-    // before any member goes.
-    CSendFileJob m_sendJob;
-    // Declared last, so that the port and its event thread go first.
-    CSerialMFC m_serial;
+    // The port and its event thread go after the writer, and before the rest.
+    CPortKeeper m_port;
+    // Declared last: its thread writes to the port, and the destructor ends it first.
+    CPortWriter m_writer;
 };

@@ -93,11 +93,15 @@ int ReadTermios(int fd, LineSettings& settings) {
     return 0;
 }
 
-int WriteTermios(int fd, const LineSettings& settings) {
+bool IsValidLineFormat(const LineSettings& settings) {
     const bool fiveBits = settings.dataBits == 5;
-    if (settings.dataBits < 5 || settings.dataBits > 8 || settings.parity > 4 ||
-        settings.stopBits > 2 || (settings.stopBits == 1 && !fiveBits) ||
-        (settings.stopBits == 2 && fiveBits) || settings.bitRate == 0) {
+    return settings.dataBits >= 5 && settings.dataBits <= 8 && settings.parity <= 4 &&
+           settings.stopBits <= 2 && (settings.stopBits != 1 || fiveBits) &&
+           (settings.stopBits != 2 || !fiveBits) && settings.bitRate != 0;
+}
+
+int WriteTermios(int fd, const LineSettings& settings) {
+    if (!IsValidLineFormat(settings)) {
         return EINVAL;
     }
     termios2 tio{};

@@ -25,6 +25,10 @@ struct LineSettings {
     std::uint8_t eventChar = 0;
 };
 
+// Whether a line can take the format: data bits 5-8, known parity and stop-bits codes, 1.5 stop
+// bits only with 5 data bits and 2 not with 5, a bit rate above 0.
+bool IsValidLineFormat(const LineSettings& settings);
+
 // Each returns 0 or an errno value.
 
 // Puts the line into raw mode: 8 bits, no echo, no canonical input, no translation, no signals,

@@ -1,5 +1,5 @@
 #pragma once
-// The driver's output queue as the serial library sees it: how many of the bytes written to a
+// The terminal driver's output queue as the serial library sees it: how many of the bytes written to a
 // descriptor have not gone out yet, and throwing those away. A write completes only once its
 // bytes have left the queue, and a write that times out discards what is left of it.
 //

@@ -12,6 +12,11 @@ const char* PortFailureText(int reason) {
     case EBUSY:
     case EWOULDBLOCK:
         return "in use by another program";
+    case ECONNREFUSED:
+        return "the server refused the connection";
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return "the server cannot be reached";
     default:
         return nullptr;
     }

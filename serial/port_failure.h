@@ -4,7 +4,9 @@
 namespace serial {
 
 // "no permission: join the dialout group" for EACCES and EPERM, "in use by another program"
-// for EBUSY and EWOULDBLOCK; nullptr for any other reason.
+// for EBUSY and EWOULDBLOCK; for a port on the network "the server refused the connection"
+// (ECONNREFUSED) and "the server cannot be reached" (ENETUNREACH, EHOSTUNREACH); nullptr for
+// any other reason.
 const char* PortFailureText(int reason);
 
 // True when another program holds the port (EBUSY, or EWOULDBLOCK from its lock): a reason

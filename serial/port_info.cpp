@@ -36,6 +36,10 @@ PortInfo DescribePort(const std::string& name) {
     if (!path) {
         return info;
     }
+    if (std::optional<std::string> url = NetworkPortUrl(*path)) {
+        info.device = std::move(*url);
+        return info;
+    }
     info.device = Canonical(*path);
     if (info.device.empty()) {
         info.device = *path; // a dangling entry still names where it points

@@ -11,7 +11,7 @@ std::string ByIdDirectory();
 void SetByIdDirectoryForTests(const std::string& directory);
 
 struct PortInfo {
-    std::string device; // the device that the name opens, links followed
+    std::string device; // the device that the name opens, links followed, or a network URL
     std::string byId;   // its entry in the by-id folder, empty when there is none
 };
 

@@ -1,6 +1,10 @@
 #include "serial/port_names.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +86,94 @@ std::optional<std::string> ResolvePortName(std::string_view name) {
         return entry;
     }
     return BuiltInDevice(number);
+}
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    constexpr std::string_view blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+} // namespace
+
+std::optional<NetworkPort> ParsePortUrl(std::string_view url) {
+    NetworkPort port;
+    if (StartsWithNoCase(url, "rfc2217://")) {
+        url.remove_prefix(10);
+    } else if (StartsWithNoCase(url, "socket://")) {
+        url.remove_prefix(9);
+        port.telnet = false;
+    } else {
+        return std::nullopt;
+    }
+    std::string_view host;
+    std::string_view number;
+    if (url.starts_with('[')) {
+        const std::size_t close = url.find(']');
+        if (close == std::string_view::npos || url.substr(close + 1, 1) != ":") {
+            return std::nullopt;
+        }
+        host = url.substr(1, close - 1);
+        number = url.substr(close + 2);
+    } else {
+        const std::size_t colon = url.rfind(':');
+        if (colon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        host = url.substr(0, colon);
+        number = url.substr(colon + 1);
+        if (host.find(':') != std::string_view::npos) {
+            return std::nullopt; // an IPv6 address needs its brackets
+        }
+    }
+    const bool hostOk = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' ||
+               c == '_' || c == '%';
+    });
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (!hostOk || number.empty() || error != std::errc{} || end != number.data() + number.size() ||
+        value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    port.host = std::string(host);
+    port.port = static_cast<std::uint16_t>(value);
+    return port;
+}
+
+std::optional<std::string> NetworkPortUrl(const std::string& path) {
+    if (ParsePortUrl(path)) {
+        return path;
+    }
+    struct stat info {};
+    // An entry is a few dozen bytes; anything big is not one.
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > 1024) {
+        return std::nullopt;
+    }
+    std::ifstream entry(path);
+    std::string line;
+    if (!std::getline(entry, line)) {
+        return std::nullopt;
+    }
+    const std::string url(Trimmed(line));
+    return ParsePortUrl(url) ? std::optional<std::string>(url) : std::nullopt;
 }
 
 std::string ComDeviceName(int number) {

@@ -135,6 +135,9 @@ PortState CSerial::ProbePort(const char* device, int* reason) {
     if (!path) {
         return PortNotPresent;
     }
+    if (serial::NetworkPortUrl(*path)) {
+        return PortAvailable; // present while its entry exists; nothing is connected to ask
+    }
     int fd = -1;
     const int error = serial::OpenExclusive(path->c_str(), fd);
     switch (SerialErrorFromErrno(error)) {

@@ -1,26 +1,18 @@
 #include "serial/serial_device.h"
 
-#include "serial/exclusive_open.h"
-#include "serial/port_lock.h"
+#include "serial/network_link.h"
 #include "serial/port_names.h"
 #include "serial/serial.h"
 #include "serial/serial_device_internal.h"
+#include "serial/terminal_link.h"
 
 #include <cerrno>
-#include <chrono>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace serial {
-namespace {
-
-// How long Close lets queued bytes go out before it discards them, well inside its 100 ms.
-constexpr int CloseDrainMs = 50;
-
-} // namespace
 
 std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>& device,
                                 int& systemError) {
@@ -30,28 +22,14 @@ std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>&
         systemError = ENOENT;
         return SerialErrFileNotFound;
     }
-    int fd = -1;
-    if (int error = OpenExclusive(path->c_str(), fd)) {
+    std::unique_ptr<PortLink> link;
+    const std::optional<std::string> url = NetworkPortUrl(*path);
+    if (int error = url ? NetworkLink::Open(*ParsePortUrl(*url), link)
+                        : TerminalLink::Open(*path, link)) {
         systemError = error;
         return SerialErrorFromErrno(error);
     }
-    if (int error = MakeRaw(fd)) {
-        CloseExclusive(fd);
-        systemError = error;
-        return SerialErrorFromErrno(error);
-    }
-    const std::string devicePath = RealDevicePath(path->c_str());
-    bool locked = false;
-    if (int error = TakeLockFile(devicePath, locked)) {
-        CloseExclusive(fd);
-        systemError = error;
-        return SerialErrorFromErrno(error);
-    }
-    auto opened = std::make_shared<SerialDevice>(fd);
-    if (locked) {
-        opened->lockedPath_ = devicePath;
-    }
-    opened->AskForLowLatency();
+    auto opened = std::make_shared<SerialDevice>(std::move(link));
     if (std::int32_t result = opened->Init()) {
         systemError = result & ~SerialErrnoBase;
         return result; // the destructor releases what Init acquired
@@ -60,39 +38,7 @@ std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>&
     return SerialOk;
 }
 
-// USB adapters hold received bytes for up to their latency timer (16 ms on many) unless asked
-// for low latency. Drivers and pseudo-terminals that refuse are left as they are.
-void SerialDevice::AskForLowLatency() {
-    serial_struct current{};
-    if (ioctl(fd_, TIOCGSERIAL, &current) != 0 || (current.flags & ASYNC_LOW_LATENCY) != 0) {
-        return;
-    }
-    serial_struct wanted = current;
-    wanted.flags |= ASYNC_LOW_LATENCY;
-    if (ioctl(fd_, TIOCSSERIAL, &wanted) == 0) {
-        savedSerial_ = current;
-        lowLatencySet_ = true;
-    }
-}
-
-// Close must not wait for the driver's closing wait (30 s at worst): what has not gone out
-// soon is discarded.
-void SerialDevice::LetOutputGo() {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(CloseDrainMs);
-    while (QueuedOutput(fd_) > 0 && std::chrono::steady_clock::now() < deadline) {
-        usleep(2000);
-    }
-    if (QueuedOutput(fd_) > 0) {
-        DiscardQueuedOutput(fd_);
-    }
-    if (lowLatencySet_) {
-        ioctl(fd_, TIOCSSERIAL, &savedSerial_);
-        lowLatencySet_ = false;
-    }
-}
-
-SerialDevice::SerialDevice(int fd) : fd_(fd) {}
+SerialDevice::SerialDevice(std::unique_ptr<PortLink> link) : link_(std::move(link)) {}
 
 SerialDevice::~SerialDevice() {
     Shutdown();
@@ -107,17 +53,16 @@ std::int32_t SerialDevice::Init() {
     // Edge-triggered: new input is an event once, however long it stays unread.
     epoll_event port{};
     port.events = EPOLLIN | EPOLLOUT | EPOLLET;
-    port.data.fd = fd_;
+    port.data.fd = link_->Descriptor();
     epoll_event wake{};
     wake.events = EPOLLIN;
     wake.data.fd = wake_;
-    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, fd_, &port) != 0 ||
+    if (epoll_ctl(epoll_, EPOLL_CTL_ADD, link_->Descriptor(), &port) != 0 ||
         epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &wake) != 0) {
         return SerialErrorFromErrno(errno);
     }
-    // UARTs count line errors and modem-line changes; pseudo-terminals answer ENOTTY or EINVAL.
     int error = 0;
-    countsSupported_ = ReadCounts(fd_, eventCounts_, error);
+    countsSupported_ = link_->ReadCounts(eventCounts_, error);
     errorCounts_ = eventCounts_;
     try {
         service_ = std::thread([this] { ServiceLoop(); });
@@ -150,15 +95,7 @@ void SerialDevice::Shutdown() {
             *fd = -1;
         }
     }
-    if (lostError_ == 0) {
-        LetOutputGo();
-    }
-    CloseExclusive(fd_);
-    fd_ = -1;
-    if (!lockedPath_.empty()) {
-        ReleaseLockFile(lockedPath_);
-        lockedPath_.clear();
-    }
+    link_->Release(lostError_ != 0);
     held_.clear();
 }
 
@@ -175,7 +112,7 @@ std::int32_t SerialDevice::GetSettings(LineSettings& settings) {
         return error;
     }
     settings = kept_;
-    if (int error = ReadTermios(fd_, settings)) {
+    if (int error = link_->ReadSettings(settings)) {
         MarkLost(error);
         return SerialErrorFromErrno(error);
     }
@@ -187,11 +124,7 @@ std::int32_t SerialDevice::SetSettings(const LineSettings& settings) {
     if (std::int32_t error = Unusable()) {
         return error;
     }
-    int error = WriteTermios(fd_, settings);
-    if (error == 0) {
-        error = SetModemLines(fd_, settings.dtrControl != 0, settings.rtsControl != 0);
-    }
-    if (error != 0) {
+    if (int error = link_->WriteSettings(settings)) {
         MarkLost(error);
         return SerialErrorFromErrno(error);
     }

@@ -1,12 +1,14 @@
 #pragma once
-// An open serial device: the descriptor, its exclusive hold, and a service thread that carries
-// the transfers and event waits that could not finish at once, completing their records later.
+// An open serial device: its link (a terminal device or a network connection, see port_link.h)
+// and a service thread that carries the transfers and event waits that could not finish at
+// once, completing their records later.
 //
-// All calls on the descriptor happen under one mutex, so that Shutdown (from Close) can release
-// the descriptor while other threads still hold the object. Results are error codes of serial.h.
+// All calls on the link happen under one mutex, so that Shutdown (from Close) can release the
+// link while other threads still hold the object. Results are error codes of serial.h.
 
 #include "serial/completion_record.h"
 #include "serial/line_settings.h"
+#include "serial/port_link.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,13 +32,14 @@ struct ReadTimeouts {
 
 class SerialDevice {
 public:
-    // Resolves the name, opens the device exclusively in raw mode, takes its lock file where the
-    // lock folder allows it, asks for low latency and starts the service thread. systemError
-    // receives the errno behind a failure (0 on success).
+    // Resolves the name and opens its link: a terminal device exclusively in raw mode, with its
+    // lock file where the lock folder allows it and low latency, or a network port, whose
+    // connection the service thread makes. Then starts the service thread. systemError receives
+    // the errno behind a failure (0 on success).
     static std::int32_t Open(const char* name, std::shared_ptr<SerialDevice>& device,
                              int& systemError);
 
-    explicit SerialDevice(int fd);
+    explicit SerialDevice(std::unique_ptr<PortLink> link);
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
     ~SerialDevice();
@@ -86,13 +89,11 @@ private:
     std::uint32_t TakeNewInput();
     bool HasPendingWrite() const;
     int DrainPollMs() const;
-    void AskForLowLatency();
-    void LetOutputGo();
     void Wake();
     void ServiceLoop();
 
     std::mutex mutex_;
-    int fd_;
+    std::unique_ptr<PortLink> link_;
     int epoll_ = -1;
     int wake_ = -1;
     bool shutDown_ = false;
@@ -106,11 +107,8 @@ private:
     bool countsSupported_ = false;
     serial_icounter_struct eventCounts_{};
     serial_icounter_struct errorCounts_{};
-    std::uint32_t injectedErrors_ = 0;
+    std::uint32_t injectedErrors_ = 0; // reported by the link or a test, not by counters
     std::deque<std::uint8_t> held_; // read ahead to find the event character, not yet taken
-    std::string lockedPath_;        // the device whose lock file we hold
-    serial_struct savedSerial_{};   // the driver's flags before low latency was asked for
-    bool lowLatencySet_ = false;
     std::thread service_;
 };
 

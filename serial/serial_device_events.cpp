@@ -21,7 +21,7 @@ std::uint32_t SerialDevice::CountedEvents() {
     if (!countsSupported_ || Unusable() != SerialOk) {
         return 0;
     }
-    if (!ReadCounts(fd_, now, error)) {
+    if (!link_->ReadCounts(now, error)) {
         MarkLost(error);
         return 0;
     }
@@ -53,7 +53,7 @@ std::int32_t SerialDevice::FetchLineErrors(std::uint32_t& flags) {
     }
     serial_icounter_struct now{};
     int error = 0;
-    if (!ReadCounts(fd_, now, error)) {
+    if (!link_->ReadCounts(now, error)) {
         MarkLost(error);
         return SerialErrorFromErrno(error);
     }

@@ -1,12 +1,9 @@
 #pragma once
-// What the parts of SerialDevice share: the record of an operation under way, and the small
-// questions that they ask the descriptor.
+// What the parts of SerialDevice share: the record of an operation under way.
 
-#include "serial/output_queue.h"
 #include "serial/serial_device.h"
 
 #include <cerrno>
-#include <sys/ioctl.h>
 
 namespace serial {
 
@@ -25,14 +22,6 @@ struct SerialDevice::Operation {
 // The device has gone (a pulled adapter, a closed pseudo-terminal master).
 inline bool IsDeviceGone(int error) {
     return error == EIO || error == ENODEV || error == ENXIO;
-}
-
-inline bool ReadCounts(int fd, serial_icounter_struct& counts, int& error) {
-    if (ioctl(fd, TIOCGICOUNT, &counts) == 0) {
-        return true;
-    }
-    error = errno;
-    return false;
 }
 
 } // namespace serial

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace serial {
@@ -75,13 +74,11 @@ SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
     while (operation.done < operation.size) {
         std::uint8_t* at = operation.buffer + operation.done;
         const std::size_t left = operation.size - operation.done;
-        const ssize_t moved = reading ? read(fd_, at, left) : write(fd_, at, left);
+        const ssize_t moved = reading ? link_->Read(at, left) : link_->Write(at, left);
         if (moved > 0) {
             operation.done += static_cast<std::uint32_t>(moved);
             if (reading) {
                 inputSeen_ = moved >= inputSeen_ ? 0 : inputSeen_ - static_cast<int>(moved);
-            } else {
-                NoteWritten(fd_, static_cast<int>(moved));
             }
             if (reading && !operation.readWhole) {
                 break;
@@ -107,7 +104,7 @@ SerialDevice::Progress SerialDevice::Advance(Operation& operation) {
     if (!reading) {
         // Done only when the bytes have left the queue: until then a time-out may still
         // discard them, and the caller must not have been told that they went.
-        if (QueuedOutput(fd_) > 0) {
+        if (link_->QueuedOutput() > 0) {
             return Progress::Pending;
         }
         Complete(operation, SerialOk);
@@ -133,7 +130,7 @@ int SerialDevice::DrainPollMs() const {
         if (operation.done < operation.size) {
             return -1; // still writing: the device reports room for more
         }
-        const int queued = QueuedOutput(fd_);
+        const int queued = link_->QueuedOutput();
         if (kept_.bitRate == 0) {
             return 1;
         }
@@ -179,7 +176,7 @@ void SerialDevice::MarkLost(int error) {
         return;
     }
     lostError_ = error;
-    epoll_ctl(epoll_, EPOLL_CTL_DEL, fd_, nullptr);
+    epoll_ctl(epoll_, EPOLL_CTL_DEL, link_->Descriptor(), nullptr);
     for (Operation& operation : pending_) {
         Complete(operation, SerialErrorFromErrno(error));
     }
@@ -207,8 +204,8 @@ bool SerialDevice::CancelThreadOperations(const CompletionRecord& watched) {
     }
     // Only the first pending write has bytes in the queue: what is left of it goes, and nothing
     // of the writes that completed before it.
-    if (firstWriteCancelled && Unusable() == SerialOk && QueuedOutput(fd_) > 0) {
-        DiscardQueuedOutput(fd_);
+    if (firstWriteCancelled && Unusable() == SerialOk && link_->QueuedOutput() > 0) {
+        link_->DiscardOutput();
     }
     Wake(); // a write that waited behind the cancelled one may start
     return watchedCancelled;
@@ -218,8 +215,8 @@ bool SerialDevice::CancelThreadOperations(const CompletionRecord& watched) {
 // readable on every wake-up while unread bytes wait (any readiness change reports all of them),
 // so readability alone would repeat the received-data event for the same bytes.
 std::uint32_t SerialDevice::TakeNewInput() {
-    int queued = 0;
-    if (ioctl(fd_, TIOCINQ, &queued) != 0) {
+    const int queued = link_->QueuedInput();
+    if (queued < 0) {
         return EvRxChar; // cannot tell: report it, a read finds out
     }
     const bool grew = queued > inputSeen_;
@@ -235,15 +232,15 @@ std::uint32_t SerialDevice::TakeNewInput() {
     bool flagged = false;
     std::uint8_t chunk[4096];
     while (held_.size() < HeldInputLimit) {
-        const ssize_t got = read(fd_, chunk, std::min(sizeof chunk, HeldInputLimit - held_.size()));
+        const ssize_t got =
+            link_->Read(chunk, std::min(sizeof chunk, HeldInputLimit - held_.size()));
         if (got <= 0) {
             break; // empty (EAGAIN); a hang-up is found by the next wait
         }
         flagged |= std::find(chunk, chunk + got, kept_.eventChar) != chunk + got;
         held_.insert(held_.end(), chunk, chunk + got);
     }
-    int left = 0;
-    inputSeen_ = ioctl(fd_, TIOCINQ, &left) == 0 ? left : 0;
+    inputSeen_ = std::max(link_->QueuedInput(), 0);
     return EvRxChar | (flagged ? EvRxFlag : 0);
 }
 
@@ -261,9 +258,10 @@ void SerialDevice::ServiceLoop() {
                 return;
             }
             timeout = NeedsCounterPolling() ? CounterPollMs : -1;
-            const int drain = DrainPollMs();
-            if (drain >= 0 && (timeout < 0 || drain < timeout)) {
-                timeout = drain;
+            for (const int due : {DrainPollMs(), link_->ServiceDueMs()}) {
+                if (due >= 0 && (timeout < 0 || due < timeout)) {
+                    timeout = due;
+                }
             }
         }
         epoll_event ready[2];
@@ -294,11 +292,17 @@ void SerialDevice::ServiceLoop() {
         if (lostError_ != 0) {
             continue;
         }
-        if (hangUp) {
+        std::uint32_t linkEvents = 0;
+        std::uint32_t linkErrors = 0;
+        if (hangUp || link_->Service(linkEvents, linkErrors) != 0) {
             MarkLost(EIO);
             continue;
         }
-        const std::uint32_t events = (input ? TakeNewInput() : 0) | CountedEvents();
+        // A link that takes its input in itself (a network connection) says when some came.
+        input |= (linkEvents & EvRxChar) != 0;
+        injectedErrors_ |= linkErrors;
+        const std::uint32_t events =
+            (input ? TakeNewInput() : 0) | CountedEvents() | (linkEvents & ~EvRxChar);
         bool writeAhead = false; // a write under way: the later ones wait for it
         for (auto it = pending_.begin(); it != pending_.end();) {
             const bool isWrite = it->kind == Operation::Kind::Write;

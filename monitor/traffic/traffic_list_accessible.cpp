@@ -7,6 +7,10 @@
 
 namespace {
 
+// Children kept at most: a few screens of rows. A reader walking through a million lines, or
+// asking for each line as it arrives, then holds a bounded set, whatever the list's length.
+constexpr int kMaxChildren = 256;
+
 class CTrafficLineAccessible : public QAccessibleInterface {
 public:
     CTrafficLineAccessible(CTrafficList* list, int row) : m_list(list), m_row(row) {}
@@ -78,11 +82,17 @@ public:
     QAccessibleInterface* child(int index) const override {
         if (index < 0 || index >= childCount())
             return nullptr;
-        if (const auto id = m_children.value(index, 0); id != 0)
-            if (QAccessibleInterface* cached = QAccessible::accessibleInterface(id))
+        if (const auto kept = m_children.find(index); kept != m_children.end()) {
+            if (QAccessibleInterface* cached = QAccessible::accessibleInterface(kept->id)) {
+                kept->used = ++m_uses;
                 return cached;
+            }
+            m_children.erase(kept);
+        }
+        if (m_children.size() >= kMaxChildren)
+            DropLeastRecentlyUsed();
         auto* line = new CTrafficLineAccessible(List(), index);
-        m_children.insert(index, QAccessible::registerAccessibleInterface(line));
+        m_children.insert(index, {QAccessible::registerAccessibleInterface(line), ++m_uses});
         return line;
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
@@ -97,15 +107,45 @@ public:
                                                                              : nullptr;
     }
     void DropChildren() {
-        for (const QAccessible::Id id : std::as_const(m_children))
-            QAccessible::deleteAccessibleInterface(id);
+        for (const Child& kept : std::as_const(m_children))
+            QAccessible::deleteAccessibleInterface(kept.id);
         m_children.clear();
     }
 
 private:
+    struct Child {
+        QAccessible::Id id;
+        quint64 used; // when a reader last asked for it
+    };
+
     CTrafficList* List() const { return static_cast<CTrafficList*>(widget()); }
 
-    mutable QHash<int, QAccessible::Id> m_children;
+    // Makes room for one more child: the one asked for longest ago goes, sparing the current
+    // row and the rows on screen, which a reader is most likely to hold.
+    void DropLeastRecentlyUsed() const {
+        const CTrafficList* list = List();
+        const QModelIndex top = list->indexAt(QPoint(0, 0));
+        const QModelIndex bottom = list->indexAt(QPoint(0, list->viewport()->height() - 1));
+        const int first = top.isValid() ? top.row() : 0;
+        const int last = bottom.isValid() ? bottom.row() : childCount() - 1;
+        const int current = list->currentIndex().isValid() ? list->currentIndex().row() : -1;
+        auto victim = m_children.end();
+        auto oldest = m_children.end();
+        for (auto it = m_children.begin(); it != m_children.end(); ++it) {
+            if (oldest == m_children.end() || it->used < oldest->used)
+                oldest = it;
+            const bool spared = it.key() == current || (it.key() >= first && it.key() <= last);
+            if (!spared && (victim == m_children.end() || it->used < victim->used))
+                victim = it;
+        }
+        if (victim == m_children.end())
+            victim = oldest;
+        QAccessible::deleteAccessibleInterface(victim->id);
+        m_children.erase(victim);
+    }
+
+    mutable QHash<int, Child> m_children;
+    mutable quint64 m_uses = 0;
 };
 
 } // namespace

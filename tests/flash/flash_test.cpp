@@ -321,7 +321,7 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     ASSERT_TRUE(QFile::link(QString::fromStdString(silentBus.Path()),
                             m_dir.filePath(QStringLiteral("Kestrom/ports/COM7"))));
     write("Kestrom/kelvload.ini", "[Settings\\Ints]\nm_ActiveComPort=7\nm_BitRate=4\n");
-    const FlashRun stored = Flash({QString::fromStdString(good)});
+    const FlashRun stored = Flash({QStringLiteral("-v"), QString::fromStdString(good)});
     EXPECT_EQ(stored.status, 1) << stored.err.toStdString();
     EXPECT_TRUE(stored.err.startsWith(
         QStringLiteral("trakbus-flash: port COM7 = ") + QString::fromStdString(silentBus.Path()) +
@@ -331,6 +331,15 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
         QStringLiteral("programming failed at message 0 of \\d+ \\(IplSetup\\): no echo from "
                        "the bus interface"));
     EXPECT_TRUE(noEcho.match(stored.err).hasMatch()) << stored.err.toStdString();
+    // -v: every write of the message, with its time.
+    static const QRegularExpression trace(
+        QStringLiteral("^trakbus-flash: +\\d+\\.\\d{6} COM7 > #0 IplSetup write (\\d)$"),
+        QRegularExpression::MultilineOption);
+    int writes = 0;
+    for (auto it = trace.globalMatch(stored.err); it.hasNext(); it.next()) {
+        ++writes;
+    }
+    EXPECT_EQ(writes, 6) << stored.err.toStdString();
     const FlashRun ignored =
         Flash({QStringLiteral("--no-stored-settings"), QString::fromStdString(good)});
     EXPECT_EQ(ignored.status, 64) << ignored.err.toStdString();
@@ -341,7 +350,9 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     std::string error;
     DeviceInfo known;
     DeviceInfo unknown;
-    ASSERT_TRUE(ParseDeviceSpec("product=12,serial=0x019234,sw=0x11,hw=1,boot=0x09", known, error));
+    ASSERT_TRUE(ParseDeviceSpec(
+        "product=12,serial=0x019234,sw=0x11,hw=1,boot=0x09,product2=0x18,serial2=0x1234", known,
+        error));
     ASSERT_TRUE(
         ParseDeviceSpec("product=201,serial=0x000005,sw=0x23,hw=4,boot=0x12", unknown, error));
     config.devices = {known, unknown};
@@ -353,8 +364,8 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     EXPECT_EQ(discover.status, 0) << discover.err.toStdString();
     const QStringList lines = discover.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << discover.out.toStdString();
-    EXPECT_TRUE(
-        lines[0].contains(QStringLiteral("serial 019234  software 2.1  hardware 1  IPL 1.1")))
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("serial 019234  software 2.1  hardware ")) &&
+                lines[0].endsWith(QStringLiteral("IPL 1.1  second serial 00001234")))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith(
         QStringLiteral("unknown product 201  serial 000005  software 4.3  hardware 4  IPL 2.2")))
@@ -368,6 +379,7 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     ASSERT_EQ(devices.size(), 2u) << json.out.toStdString();
     EXPECT_EQ(devices[0][QStringLiteral("serial")].toString(), QStringLiteral("019234"));
     EXPECT_EQ(devices[0][QStringLiteral("product")].toInt(), 12);
+    EXPECT_EQ(devices[0][QStringLiteral("secondSerial")].toString(), QStringLiteral("00001234"));
     EXPECT_TRUE(devices[1][QStringLiteral("name")].isNull());
     EXPECT_EQ(devices[1][QStringLiteral("product")].toInt(), 201);
     EXPECT_EQ(devices[1][QStringLiteral("software")].toString(), QStringLiteral("4.3"));

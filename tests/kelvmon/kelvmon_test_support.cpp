@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
@@ -85,6 +86,20 @@ std::size_t BusEnd::Unread(std::size_t want, int ms) {
             return std::size_t(waiting);
         QThread::msleep(1);
     }
+}
+
+std::size_t BusEnd::FillQueue() {
+    const int flags = fcntl(m_slave, F_GETFL);
+    fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
+    std::size_t put = 0;
+    const std::uint8_t filler[256] = {};
+    for (std::size_t size = sizeof filler; size != 0; size /= 2) {
+        ssize_t n = 0;
+        while ((n = ::write(m_slave, filler, size)) > 0)
+            put += static_cast<std::size_t>(n);
+    }
+    fcntl(m_slave, F_SETFL, flags);
+    return put;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

@@ -42,6 +42,10 @@ public:
     // Bytes written to the program that it has not read yet; waits up to `ms` for `want` of them,
     // without running the program's event loop.
     std::size_t Unread(std::size_t want = 0, int ms = 0);
+    // Fills the line's queue from the program's side, as a line that carries nothing does: the
+    // program's next write waits until the far end reads. Returns the bytes put in; they come
+    // before anything the program writes.
+    std::size_t FillQueue();
 
 private:
     int m_master = -1;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -239,6 +240,43 @@ Bytes WithoutMessageBetweenChunks(const Bytes& got, const Bytes& message) {
     return {};
 }
 
+// A line that carries nothing for now (its queue is full): the transfer's chunk waits in its
+// write, yet the window goes on receiving, and the messages clicked meanwhile are queued. Once
+// the line moves they go out whole between two chunks, and the file arrives complete.
+TEST_F(Send, MessagesClickedWhileAChunkWaitsForTheLineGoBetweenChunksAndTheWindowRuns) {
+    Doc().m_BitRate = 0; // 1200 bit/s: a chunk's write may wait 9.5 s for the line
+    View().OpenPort();
+    ASSERT_TRUE(View().IsPortOpen());
+    Bytes bytes(16 * 1024);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = std::uint8_t(i * 7 + 1 + i / 1024);
+    const QString path = TempPath(QStringLiteral("held.bin"));
+    WriteFile(path, bytes);
+    ChooseSendFile(path);
+    const std::size_t filler = m_bus->FillQueue();
+    ASSERT_GT(filler, 0u);
+
+    Click(IdcSendFile);
+    ASSERT_TRUE(View().SendingFile());
+    Click(IdcSendMsg1);
+    Click(IdcSendMsg2);
+    const std::size_t lines = Lines().size();
+    m_bus->Write({0x83, 0x7C});
+    ASSERT_TRUE(WaitUntil([&] { return Lines().size() == lines + 1; }));
+    // A chunk still waits for the line.
+    EXPECT_TRUE(View().SendingFile());
+    EXPECT_GT(View().m_nSendRemaining, 0u);
+
+    const Bytes got = m_bus->Read(filler + bytes.size() + 4, 10000);
+    ASSERT_EQ(got.size(), filler + bytes.size() + 4);
+    EXPECT_TRUE(std::all_of(got.begin(), got.begin() + std::ptrdiff_t(filler),
+                            [](std::uint8_t b) { return b == 0; }));
+    const Bytes sent(got.begin() + std::ptrdiff_t(filler), got.end());
+    EXPECT_EQ(WithoutMessageBetweenChunks(sent, {0x81, 0x7E, 0x82, 0x7D}), bytes);
+    ASSERT_TRUE(WaitUntil([&] { return !View().SendingFile(); }));
+    EXPECT_EQ(ProgressText(), "File sent: 16384 of 16384 bytes");
+}
+
 TEST_F(Send, WindowKeepsRunningDuringATransferThatEscOrASecondClickStops) {
     Bytes bytes;
     for (int i = 0; i < 8 * 1024 * 1024; ++i)
@@ -267,7 +305,7 @@ TEST_F(Send, WindowKeepsRunningDuringATransferThatEscOrASecondClickStops) {
         EXPECT_EQ(progress.rfind("Sending file: ", 0), 0u) << progress;
         EXPECT_NE(progress.find(" of 8388608 bytes"), std::string::npos) << progress;
         EXPECT_LT(View().m_nSendRemaining, 8388608u);
-        // A message waits for the chunk under way.
+        // A message goes out between two chunks.
         Click(IdcSendMsg1);
         EXPECT_TRUE(View().SendingFile());
         if (byEsc) {

@@ -14,6 +14,9 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // Lives for the whole test process: Qt's own statics must not outlive it.
@@ -199,6 +202,51 @@ TEST_F(TrafficListTest, ReadersSeeAListOfThePublishedLinesByTheirText) {
     list.Publish();
     ASSERT_EQ(iface->childCount(), 1);
     EXPECT_EQ(iface->child(0)->text(QAccessible::Name), QStringLiteral("80 09 "));
+}
+
+// A reader walking through many lines (or asked about each line as it arrives) leaves a
+// bounded set of children behind: a few screens of them, the rows on screen among them.
+TEST_F(TrafficListTest, ReadersHoldABoundedSetOfChildrenWhileWalkingThroughManyLines) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_NE(iface, nullptr);
+    constexpr int kLines = 5000;
+    for (int i = 0; i < kLines; ++i)
+        list.AddLine(Message(i));
+    list.Publish();
+    ASSERT_EQ(iface->childCount(), kLines);
+
+    std::vector<QAccessible::Id> ids;
+    for (int row = 0; row < kLines; ++row) {
+        if (row % 500 == 0) {
+            list.scrollTo(list.model()->index(row, 0), QAbstractItemView::PositionAtTop);
+            QApplication::processEvents();
+        }
+        QAccessibleInterface* line = iface->child(row);
+        ASSERT_NE(line, nullptr);
+        ASSERT_EQ(line->text(QAccessible::Name),
+                  QStringLiteral("80 %1 ").arg(row & 0x7F, 2, 16, QLatin1Char('0')).toUpper());
+        ids.push_back(QAccessible::uniqueId(line));
+    }
+    const auto alive = std::count_if(ids.begin(), ids.end(), [](QAccessible::Id id) {
+        return QAccessible::accessibleInterface(id) != nullptr;
+    });
+    EXPECT_GT(alive, 0);
+    EXPECT_LE(alive, 256);
+
+    // The rows on screen (scrolled to row 4500) were kept through the walk past them; a row
+    // let go of comes back as a new child that reads as before.
+    const int onScreen = list.indexAt(QPoint(0, 0)).row();
+    ASSERT_EQ(onScreen, 4500);
+    EXPECT_EQ(QAccessible::accessibleInterface(ids[onScreen]), iface->child(onScreen));
+    EXPECT_EQ(QAccessible::accessibleInterface(ids[0]), nullptr);
+    QAccessibleInterface* again = iface->child(0);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->text(QAccessible::Name), QStringLiteral("80 00 "));
+    EXPECT_EQ(iface->indexOfChild(again), 0);
+
+    list.Clear();
+    for (const QAccessible::Id id : ids)
+        EXPECT_EQ(QAccessible::accessibleInterface(id), nullptr);
 }
 
 // Hovering a line shows what it means, the same text a reader gets as its description.

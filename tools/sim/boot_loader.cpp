@@ -84,7 +84,7 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
     if (same && (m_send->echoTime < 0 || lateRepeat)) {
         if (lateRepeat)
             m_log(Format("boot loader: %s written again %.1f ms after its echo went out",
-                         IplKindName(kind), ToMs(arrival - m_send->echoTime)));
+                         IplMessageKindName(kind), ToMs(arrival - m_send->echoTime)));
         m_send->lastWrite = writeIndex;
         m_send->lastArrival = arrival;
     } else {
@@ -98,7 +98,7 @@ bool CBootLoader::OnWrite(int writeIndex, Nanos arrival, const std::uint8_t* mes
         m_send->firstArrival = m_send->lastArrival = arrival;
         std::memcpy(m_send->bytes, message, kIplMessageLength);
         if (!m_session) {
-            m_log(Format("boot loader: %s without a download ignored", IplKindName(kind)));
+            m_log(Format("boot loader: %s without a download ignored", IplMessageKindName(kind)));
             return false;
         }
         Session& s = *m_session;

@@ -17,21 +17,6 @@ double ToMs(Nanos t) {
 
 } // namespace
 
-const char* IplKindName(std::uint8_t kind) {
-    switch (kind) {
-    case IplSetup:
-        return "IplSetup";
-    case IplAddress:
-        return "IplAddress";
-    case IplData:
-        return "IplData";
-    case IplEnd:
-        return "IplEnd";
-    default:
-        return "IplMessage of unknown kind";
-    }
-}
-
 CPauseChecker::CPauseChecker(const ExpectedFirmware& firmware)
     : m_firmware(firmware), m_blockTiming(firmware.header.options == 2) {
     const kfw::FirmwareHeader& h = firmware.header;
@@ -112,7 +97,7 @@ void CPauseChecker::OnMessage(int index, std::uint8_t kind, const std::uint8_t* 
             return;
         }
         if (m_setups == 0) {
-            Violation(index, Format("the download starts with %s", IplKindName(kind)));
+            Violation(index, Format("the download starts with %s", IplMessageKindName(kind)));
             m_phase = Phase::OutOfStep;
             return;
         }
@@ -137,7 +122,7 @@ void CPauseChecker::OnMessage(int index, std::uint8_t kind, const std::uint8_t* 
         OnData(index, kind, data, pause);
         return;
     case Phase::Done:
-        Violation(index, Format("%s after IplEnd", IplKindName(kind)));
+        Violation(index, Format("%s after IplEnd", IplMessageKindName(kind)));
         m_phase = Phase::OutOfStep;
         return;
     case Phase::OutOfStep:
@@ -159,7 +144,7 @@ void CPauseChecker::OnRecordBoundary(int index, std::uint8_t kind, const std::ui
         return;
     }
     if (kind != IplAddress || length == 0) {
-        Violation(index, Format("%s where %s was due", IplKindName(kind),
+        Violation(index, Format("%s where %s was due", IplMessageKindName(kind),
                                 length == 0 ? "IplEnd" : "IplAddress"));
         m_phase = Phase::OutOfStep;
         return;
@@ -179,7 +164,7 @@ void CPauseChecker::OnRecordBoundary(int index, std::uint8_t kind, const std::ui
 
 void CPauseChecker::OnData(int index, std::uint8_t kind, const std::uint8_t* data, Nanos pause) {
     if (kind != IplData) {
-        Violation(index, Format("%s where IplData was due", IplKindName(kind)));
+        Violation(index, Format("%s where IplData was due", IplMessageKindName(kind)));
         m_phase = Phase::OutOfStep;
         return;
     }

@@ -14,9 +14,6 @@
 #include <string>
 #include <vector>
 
-// "IplSetup", "IplAddress", "IplData" or "IplEnd".
-const char* IplKindName(std::uint8_t kind);
-
 struct PauseStat {
     int count = 0;
     Nanos shortestSlack = kNever; // measured minus required
