@@ -28,7 +28,7 @@ constexpr std::size_t kMostRepliesWaiting = 256;
 CKelvloadDoc::CKelvloadDoc() = default;
 
 CKelvloadDoc::~CKelvloadDoc() {
-    m_requests.Stop(); // a request may reopen the port
+    StopRequests();
     ClosePort();
 }
 
@@ -188,6 +188,10 @@ int CKelvloadDoc::WriteRequest(const std::uint8_t* message) {
 
 void CKelvloadDoc::QueueRequest(std::function<void(CKelvloadDoc&)> request) {
     m_requests.Queue([this, request = std::move(request)] { request(*this); });
+}
+
+void CKelvloadDoc::StopRequests() {
+    m_requests.Stop();
 }
 
 int CKelvloadDoc::SendDiscover(int productFilter) {

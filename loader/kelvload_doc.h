@@ -71,6 +71,9 @@ public:
     // Runs `request` on the request thread, after those queued before it, so
     // that the window's thread waits neither for its write nor for a reopening.
     void QueueRequest(std::function<void(CKelvloadDoc&)> request);
+    // Runs the requests still queued and takes no more, so that none opens the
+    // port again once its window has gone.
+    void StopRequests();
 
     // One serial notification on the window's thread: hands the device replies
     // that have come since the last one to the discovery window.

@@ -415,6 +415,7 @@ void CKelvloadView::OnDestroy() {
         return;
     }
     ApplyDeferredLinkChoice();
+    m_pDoc->StopRequests();
     m_pDoc->ClosePort();
     if (m_bInitialised) {
         GetDocument()->SaveSettings();
