@@ -5,13 +5,13 @@
 //
 //   monitor_receive_bench [seconds]   (default 60)
 
+#include "bench/monitor/kelvmon_bench_port.h"
 #include "monitor/kelvmon_app.h"
 #include "monitor/kelvmon_doc.h"
 #include "monitor/kelvmon_ids.h"
 #include "monitor/kelvmon_view.h"
 #include "platform/gui/settings_store.h"
 #include "tools/sim/bus_sim.h"
-#include "tools/sim/pty_port.h"
 #include "tools/sim/sim_loop.h"
 
 #include <QAbstractButton>
@@ -68,19 +68,11 @@ void CountSent(const std::string& line) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication qt(argc, argv);
-
-    std::string path;
-    std::string error;
-    int master = OpenPseudoTerminal(path, error);
     CPortEntry entry;
-    if (master < 0 || !entry.Create(3, path, true, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    int master = PrepareKelvmonBench(dir, entry);
+    if (master < 0)
         return 1;
-    }
+    QApplication qt(argc, argv);
     const QString capture = dir.filePath(QStringLiteral("bench.cap"));
     platform::SettingsStore store(QStringLiteral("kelvmon"));
     store.WriteProfileString(QStringLiteral("Settings\\Ints"), QStringLiteral("m_ActiveComPort"),
