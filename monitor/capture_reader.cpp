@@ -1,5 +1,6 @@
 #include "monitor/capture_reader.h"
 
+#include "monitor/pcap_export.h"
 #include "monitor/traffic/line_kind.h"
 
 #include <QFile>
@@ -172,4 +173,49 @@ void CCaptureReader::Close() {
     if (m_file != nullptr)
         std::fclose(m_file);
     m_file = nullptr;
+}
+
+double CaptureFigures::MessagesPerSecond() const {
+    const double seconds = SpanSeconds();
+    return seconds > 0 ? double(messages) / seconds : 0;
+}
+
+bool ReadCaptureFile(const QString& path, const std::function<void(const TrafficLine&)>& add,
+                     std::vector<CaptureNote>& notes, CaptureFigures& figures, QString& error) {
+    figures = CaptureFigures{};
+    notes.clear();
+    error.clear();
+    CCaptureReader reader;
+    if (!reader.Open(path)) {
+        error = reader.Error();
+        return false;
+    }
+    CaptureLine line;
+    while (reader.Next(line)) {
+        const std::int64_t row = figures.lines++;
+        add(line.line);
+        figures.bytes += line.line.length;
+        if (line.mark != LineMark::Good) {
+            constexpr std::size_t kShownText = 200; // of a foreign line, in its note
+            notes.push_back({row, line.reason, line.text.substr(0, kShownText)});
+        }
+        if (line.mark == LineMark::Foreign)
+            ++figures.foreign;
+        else if (line.reason != nullptr && std::strcmp(line.reason, "bad checksum") == 0)
+            ++figures.badChecksum;
+        else if (line.mark == LineMark::Damaged)
+            ++figures.damaged;
+        else if (line.line.kind == TrafficLine::Kind::Raw)
+            ++figures.rawLines;
+        else
+            ++figures.messages;
+        if (line.line.stamped && line.mark != LineMark::Foreign) {
+            const std::int64_t us = EpochUsOfStamp(line.line.time);
+            if (figures.firstUs < 0)
+                figures.firstUs = us;
+            figures.lastUs = us;
+        }
+    }
+    error = reader.Error();
+    return error.isEmpty();
 }

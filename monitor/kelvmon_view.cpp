@@ -8,6 +8,7 @@
 #include "monitor/kelvmon_ids.h"
 #include "monitor/main_frame.h"
 #include "monitor/send_file.h"
+#include "monitor/traffic/traffic_filter_bar.h"
 #include "monitor/traffic/traffic_find_bar.h"
 #include "platform/gui/file_chooser.h"
 #include "platform/gui/message_box.h"
@@ -241,15 +242,36 @@ void CKelvmonView::OnTimer(unsigned id) {
     m_receiver.OnTimer(open);
     if (wasPaused && !m_receiver.Paused())
         SetPauseCaption(); // the pause ended with the port
-    if (auto* status = Item<QLabel>(IdcPortStatus)) {
-        QString text = PortStatusText(open, m_receiver.Paused(), GetDocument()->m_ActiveComPort);
-        if (!open && !m_port.Failure().isEmpty())
-            text += QStringLiteral(": ") + m_port.Failure(); // the field is narrow: also a tooltip
-        status->setText(text);
-        status->setToolTip(text);
-    }
+    ShowPortStatus(open);
     // The lines of the last quarter second go to the disk now, so that a crash loses little.
     m_capture.Flush();
+}
+
+void CKelvmonView::ShowPortStatus(bool open) {
+    auto* status = Item<QLabel>(IdcPortStatus);
+    if (status == nullptr)
+        return;
+    // The narrow box keeps the form's own text; why a port is closed goes to its tooltip, its
+    // description for screen readers and the status bar.
+    const int port = GetDocument()->m_ActiveComPort;
+    status->setText(PortStatusText(open, m_receiver.Paused(), port));
+    const QString reason = open ? QString() : m_port.Failure();
+    const QString detail =
+        reason.isEmpty() ? status->text() : status->text() + QStringLiteral(": ") + reason;
+    if (status->toolTip() == detail)
+        return;
+    status->setToolTip(detail);
+    status->setAccessibleDescription(reason);
+    auto* frame = dynamic_cast<QMainWindow*>(window());
+    if (frame == nullptr)
+        return;
+    const QString message =
+        reason.isEmpty() ? QString() : QStringLiteral("COM%1: %2").arg(port).arg(reason);
+    if (!message.isEmpty())
+        frame->statusBar()->showMessage(message);
+    else if (frame->statusBar()->currentMessage() == m_portMessage)
+        frame->statusBar()->clearMessage();
+    m_portMessage = message;
 }
 
 void CKelvmonView::SetPauseCaption() {
@@ -269,9 +291,12 @@ void CKelvmonView::OnClear() {
 
 void CKelvmonView::AddStatusAndFindBar() {
     m_findBar = new CTrafficFindBar(m_list, Surface());
+    m_filterBar = new CTrafficFilterBar(m_list, Surface());
     auto* frame = dynamic_cast<QMainWindow*>(window());
     if (frame == nullptr)
         return;
+    if (auto* mainFrame = dynamic_cast<CMainFrame*>(frame))
+        mainFrame->AddTrafficMenu(m_findBar->OpenAction(), m_filterBar->OpenAction());
     m_statusLabel = new CBusStatusLabel();
     m_statusLabel->bitRate = [this] { return PortBitRate(); };
     m_statusLabel->source = [this] { return m_statistics.Sample(PortBitRate()); };

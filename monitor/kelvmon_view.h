@@ -28,6 +28,7 @@
 class QLabel;
 
 class CKelvmonDoc;
+class CTrafficFilterBar;
 class CTrafficFindBar;
 
 class CKelvmonView : public CResizableFormView, private ITrafficOutput {
@@ -87,6 +88,7 @@ public:
     CBusStatistics& Statistics() { return m_statistics; }
     CBusStatusLabel* StatusLabel() const { return m_statusLabel; }
     CTrafficFindBar* FindBar() const { return m_findBar; }
+    CTrafficFilterBar* FilterBar() const { return m_filterBar; }
     CSerialMFC& SerialPort() { return m_port.Serial(); }
     // The rate the open port runs at; 0 when it is closed.
     int PortBitRate() const { return m_port.BitRate(); }
@@ -118,6 +120,8 @@ private:
     void SetPauseCaption();
     // The bus figures in the frame's status bar and the find bar under the list.
     void AddStatusAndFindBar();
+    // The port status box 1006 and, when the port cannot be had, the reason.
+    void ShowPortStatus(bool open);
     // A failure of the capture file has switched capture off.
     void CaptureStopped();
 
@@ -127,10 +131,12 @@ private:
     CTrafficReceiver m_receiver;
     CCapture m_capture;
     CBusStatistics m_statistics;
-    QPointer<CBusStatusLabel> m_statusLabel; // owned by the frame's status bar
-    CTrafficFindBar* m_findBar = nullptr;    // a child of the form
-    QLabel* m_sendProgress = nullptr;        // in the frame's status bar
-    bool m_sendOpen = false;                 // a transfer whose end has not been shown yet
+    QPointer<CBusStatusLabel> m_statusLabel;  // owned by the frame's status bar
+    CTrafficFindBar* m_findBar = nullptr;     // a child of the form
+    CTrafficFilterBar* m_filterBar = nullptr; // a child of the form
+    QString m_portMessage;                    // the reason shown in the status bar
+    QLabel* m_sendProgress = nullptr;         // in the frame's status bar
+    bool m_sendOpen = false;                  // a transfer whose end has not been shown yet
     bool m_anchored = false;
     bool m_closing = false;
     // The port and its event thread go after the writer, and before the rest.

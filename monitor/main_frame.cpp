@@ -1,14 +1,18 @@
 #include "monitor/main_frame.h"
 
 #include "monitor/about_dlg.h"
+#include "monitor/capture_window.h"
 #include "monitor/kelvmon_doc.h"
 #include "monitor/kelvmon_ids.h"
 #include "monitor/kelvmon_view.h"
 #include "monitor/port_setup.h"
+#include "platform/gui/message_box.h"
 #include "platform/gui/string_table.h"
 #include "platform/gui/window_placement.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -58,6 +62,9 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Open Capture..."), [this] { OnOpenCapture(); });
+    file->addAction(QStringLiteral("&Export as pcap..."), [this] { OnExportAsPcap(); });
+    file->addSeparator();
     m_stayOnTopItem = file->addAction(QStringLiteral("Stay On Top"), [this] { OnStayOnTop(); });
     m_stayOnTopItem->setCheckable(true);
     m_stayOnTopItem->setData(IdStayOnTop);
@@ -140,6 +147,46 @@ void CMainFrame::ApplyStayOnTop() {
     platform::SetTopMost(*this, m_bStayOnTop != 0);
     if (m_stayOnTopItem != nullptr)
         OnUpdateStayOnTop(*m_stayOnTopItem);
+}
+
+void CMainFrame::AddTrafficMenu(QAction* find, QAction* filter) {
+    // Between File and PortSetup.
+    QMenu* edit = new QMenu(QStringLiteral("&Edit"), menuBar());
+    edit->addAction(find);
+    edit->addAction(filter);
+    const QList<QAction*> items = menuBar()->actions();
+    menuBar()->insertMenu(items.size() > 1 ? items[1] : nullptr, edit);
+}
+
+CCaptureWindow* CMainFrame::OpenCapture(const QString& path) {
+    auto* window = new CCaptureWindow();
+    if (!window->Load(path)) {
+        platform::MessageBox(this,
+                             QStringLiteral("Could not open the capture file: ") + window->Error());
+        delete window;
+        return nullptr;
+    }
+    window->show();
+    return window;
+}
+
+void CMainFrame::OnOpenCapture() {
+    auto* doc = dynamic_cast<CKelvmonDoc*>(GetActiveDocument());
+    const QString start = doc != nullptr ? doc->m_CaptureFilePath : QString();
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open Capture"), start,
+                                     QStringLiteral("Capture Files (*.cap *.txt);;All files (*)"));
+    if (!path.isEmpty())
+        OpenCapture(path);
+}
+
+void CMainFrame::OnExportAsPcap() {
+    auto* view = dynamic_cast<CKelvmonView*>(GetActiveView());
+    if (view == nullptr)
+        return;
+    view->TrafficList().Publish();
+    ExportAsPcapWithChooser(this, view->TrafficList().Model().Store(),
+                            QDir::homePath() + QStringLiteral("/Capture.pcap"));
 }
 
 void CMainFrame::OnPortSetup() {

@@ -5,6 +5,7 @@
 #include "monitor/window_pos.h"
 #include "platform/gui/main_frame.h"
 
+class CCaptureWindow;
 class QAction;
 
 class CMainFrame : public platform::MainFrame {
@@ -23,6 +24,13 @@ public:
     void OnUpdateStayOnTop(QAction& item) const;
     void ApplyStayOnTop();
     void OnPortSetup();
+    // "Open Capture...": a capture file in a read-only window of its own.
+    void OnOpenCapture();
+    CCaptureWindow* OpenCapture(const QString& path);
+    // "Export as pcap...": the lines of the traffic list.
+    void OnExportAsPcap();
+    // The Edit menu with the traffic list's Find and Filter.
+    void AddTrafficMenu(QAction* find, QAction* filter);
     void OnAppAbout();
 
     int m_bStayOnTop = 0;

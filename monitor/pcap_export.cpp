@@ -82,3 +82,22 @@ CaptureConversion ConvertCaptureToPcap(const QString& in, const QString& out) {
         result.error = out + QStringLiteral(": ") + writer.Error();
     return result;
 }
+
+CaptureConversion ExportLinesAsPcap(const CTrafficStore& store, const QString& out) {
+    CaptureConversion result;
+    CPcapWriter writer;
+    if (!writer.Open(out)) {
+        result.error = out + QStringLiteral(": ") + writer.Error();
+        return result;
+    }
+    CPcapExport exporter(writer);
+    bool ok = true;
+    store.Scan(0, store.Count() - 1,
+               [&](std::int64_t, const TrafficLine& line) { ok = ok && exporter.Add(line); });
+    ok = exporter.Finish() && ok;
+    result.lines = store.Count();
+    result.packets = exporter.Packets();
+    if (!writer.Close() || !ok)
+        result.error = out + QStringLiteral(": ") + writer.Error();
+    return result;
+}

@@ -6,6 +6,7 @@
 #include "busproto/frame_splitter.h"
 #include "monitor/pcap_writer.h"
 #include "monitor/traffic/traffic_line.h"
+#include "monitor/traffic/traffic_store.h"
 
 // The time of a time-stamp prefix (local time) in microseconds since 1970, UTC.
 std::int64_t EpochUsOfStamp(const StampTime& time);
@@ -39,3 +40,5 @@ struct CaptureConversion {
 
 // Reads capture file `in` and writes pcap file `out`.
 CaptureConversion ConvertCaptureToPcap(const QString& in, const QString& out);
+// Writes the lines of `store` (all of them, whatever a filter shows) as pcap file `out`.
+CaptureConversion ExportLinesAsPcap(const CTrafficStore& store, const QString& out);

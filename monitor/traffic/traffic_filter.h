@@ -35,8 +35,12 @@ public:
 
     // Rows shown; all of the store's when no filter is set.
     std::int64_t Count() const { return Active() ? std::int64_t(m_rows.size()) : m_seen; }
-    // The store row of shown row `row` (0 .. Count()-1).
-    std::int64_t StoreRow(std::int64_t row) const { return Active() ? m_rows[row] : row; }
+    // The store row of shown row `row`; -1 when there is no such row.
+    std::int64_t StoreRow(std::int64_t row) const {
+        if (!Active())
+            return row;
+        return row >= 0 && row < std::int64_t(m_rows.size()) ? std::int64_t(m_rows[row]) : -1;
+    }
     // The shown row of store row `storeRow`, or of the nearest shown line before it (the first
     // shown line when none lies before it); -1 when nothing is shown.
     std::int64_t ShownRow(std::int64_t storeRow) const;

@@ -13,13 +13,12 @@
 #include <QToolButton>
 
 CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
-    : QWidget(parent), m_list(list), m_edit(new QLineEdit(this)),
-      m_next(new QPushButton(QStringLiteral("Next"), this)),
+    : CListBar(list, parent, Edge::Bottom, QStringLiteral("Find..."), QKeySequence::Find),
+      m_edit(new QLineEdit(this)), m_next(new QPushButton(QStringLiteral("Next"), this)),
       m_previous(new QPushButton(QStringLiteral("Previous"), this)), m_result(new QLabel(this)),
-      m_close(new QToolButton(this)), m_openAction(new QAction(QStringLiteral("Find..."), parent)) {
+      m_close(new QToolButton(this)) {
     setObjectName(QStringLiteral("findBar"));
     setAccessibleName(QStringLiteral("Find"));
-    setAutoFillBackground(true);
     auto* label = new QLabel(QStringLiteral("&Find:"), this);
     label->setBuddy(m_edit);
     m_edit->setAccessibleName(QStringLiteral("Find"));
@@ -62,28 +61,17 @@ CTrafficFindBar::CTrafficFindBar(CTrafficList& list, QWidget* parent)
     connect(model, &QAbstractItemModel::modelReset, this, refresh);
     connect(model, &QAbstractItemModel::dataChanged, this, refresh);
 
-    // Anywhere in the window, wherever the focus is (it starts on the form's scroll area).
-    m_openAction->setShortcut(QKeySequence::Find);
-    m_openAction->setShortcutContext(Qt::WindowShortcut);
-    connect(m_openAction, &QAction::triggered, this, [this] { Open(); });
-    parent->addAction(m_openAction);
     m_typingPause.setSingleShot(true);
     m_typingPause.setInterval(kTypingPauseMs);
     connect(&m_typingPause, &QTimer::timeout, this, [this] { Search(); });
     m_list.onFindRequested = [this] { Open(); };
 
-    m_list.installEventFilter(this);
     m_edit->installEventFilter(this);
-    hide();
 }
 
 void CTrafficFindBar::Open() {
     m_list.Publish();
-    Place();
-    show();
-    raise();
-    m_list.SetBottomMargin(sizeHint().height());
-    Place();
+    ShowOnList();
     m_edit->setFocus(Qt::ShortcutFocusReason);
     m_edit->selectAll();
     ShowResult();
@@ -91,17 +79,7 @@ void CTrafficFindBar::Open() {
 
 void CTrafficFindBar::Close() {
     m_typingPause.stop();
-    hide();
-    m_list.SetBottomMargin(0);
-    m_list.setFocus(Qt::OtherFocusReason);
-}
-
-void CTrafficFindBar::Place() {
-    const QRect viewport = m_list.viewport()->geometry();
-    const int height = sizeHint().height();
-    const QPoint topLeft =
-        m_list.mapTo(parentWidget(), QPoint(viewport.left(), viewport.bottom() + 1));
-    setGeometry(QRect(topLeft, QSize(viewport.width(), height)));
+    HideFromList();
 }
 
 bool CTrafficFindBar::eventFilter(QObject* watched, QEvent* event) {
@@ -115,24 +93,17 @@ bool CTrafficFindBar::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == &m_list && isVisible() &&
-        (event->type() == QEvent::Resize || event->type() == QEvent::Move ||
-         event->type() == QEvent::LayoutRequest))
-        Place();
-    return QWidget::eventFilter(watched, event);
-}
-
-void CTrafficFindBar::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        Close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+    return CListBar::eventFilter(watched, event);
 }
 
 std::int64_t CTrafficFindBar::CurrentRow() const {
     const QModelIndex current = m_list.currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return current.isValid() ? m_list.Model().StoreRow(current.row()) : -1;
+}
+
+void CTrafficFindBar::UpdateFinder() {
+    m_finder.SetFilter(m_list.Model().Filter().Criteria()); // only lines shown are found
+    m_finder.Update(m_list.Model().Store());
 }
 
 void CTrafficFindBar::PatternChanged() {
@@ -147,7 +118,7 @@ void CTrafficFindBar::PatternChanged() {
 void CTrafficFindBar::Search() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     // The first match at or after the line the user is at, so that typing on narrows it down.
     const std::int64_t current = CurrentRow();
     if (!Go(m_finder.Next(current - 1)))
@@ -157,20 +128,21 @@ void CTrafficFindBar::Search() {
 bool CTrafficFindBar::FindNext() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     return Go(m_finder.Next(CurrentRow()));
 }
 
 bool CTrafficFindBar::FindPrevious() {
     m_typingPause.stop();
     m_list.Publish();
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     return Go(m_finder.Previous(CurrentRow()));
 }
 
-bool CTrafficFindBar::Go(std::int64_t row) {
+bool CTrafficFindBar::Go(std::int64_t storeRow) {
     // Only lines the view shows can be selected; the store may hold a few more for a moment.
-    if (row < 0 || row >= m_list.model()->rowCount()) {
+    const std::int64_t row = storeRow >= 0 ? m_list.Model().ViewRow(storeRow) : -1;
+    if (row < 0 || row >= m_list.model()->rowCount() || m_list.Model().StoreRow(row) != storeRow) {
         ShowResult();
         return false;
     }
@@ -192,6 +164,6 @@ QString CTrafficFindBar::ResultText() const {
 void CTrafficFindBar::ShowResult() {
     if (SearchPending())
         return; // the count follows when typing pauses
-    m_finder.Update(m_list.Model().Store());
+    UpdateFinder();
     m_result->setText(ResultText());
 }

@@ -5,8 +5,9 @@
 
 #include "monitor/traffic/traffic_finder.h"
 
+#include "monitor/traffic/list_bar.h"
+
 #include <QTimer>
-#include <QWidget>
 
 class CTrafficList;
 class QLabel;
@@ -14,7 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
-class CTrafficFindBar : public QWidget {
+class CTrafficFindBar : public CListBar {
 public:
     // Up to this many lines the list is searched at every keystroke; in a longer one the search
     // waits until typing pauses for kTypingPauseMs, so that typing stays fluid.
@@ -24,38 +25,33 @@ public:
     // `parent` is the widget the list lies on; Ctrl+F anywhere in it opens the bar.
     CTrafficFindBar(CTrafficList& list, QWidget* parent);
 
-    void Open();
-    void Close();
+    void Open() override;
+    void Close() override;
     // Selects the next (or previous) matching line; false when none matches.
     bool FindNext();
     bool FindPrevious();
 
     QLineEdit* Edit() const { return m_edit; }
-    // Ctrl+F, for menus that offer it too.
-    QAction* OpenAction() const { return m_openAction; }
     bool SearchPending() const { return m_typingPause.isActive(); }
     QString ResultText() const;
     const CTrafficFinder& Finder() const { return m_finder; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Place();
     void PatternChanged();
     void Search();
     void ShowResult();
     bool Go(std::int64_t row);
-    std::int64_t CurrentRow() const;
+    std::int64_t CurrentRow() const; // store row of the current line, -1 for none
+    void UpdateFinder();
 
-    CTrafficList& m_list;
     CTrafficFinder m_finder;
     QLineEdit* m_edit;
     QPushButton* m_next;
     QPushButton* m_previous;
     QLabel* m_result;
     QToolButton* m_close;
-    QAction* m_openAction;
     QTimer m_typingPause;
 };

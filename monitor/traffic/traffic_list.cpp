@@ -276,7 +276,12 @@ void CTrafficList::paintEvent(QPaintEvent* event) {
     int widest = m_widest;
     for (int row = first; row <= last; ++row) {
         m_rowText.clear();
-        AppendLineText(m_model.Store().Line(row), m_rowText);
+        AppendLineText(m_model.Store().Line(m_model.StoreRow(row)), m_rowText);
+        if (lineNote) {
+            const QString note = lineNote(m_model.StoreRow(row));
+            if (!note.isEmpty())
+                m_rowText += "  " + note.toStdString();
+        }
         const int y = (row - TopRow()) * rowHeight;
         const bool selected = selection != nullptr && selection->isRowSelected(row);
         if (selected) {
@@ -324,13 +329,21 @@ void CTrafficList::rowsInserted(const QModelIndex& parent, int start, int end) {
         viewport()->update();
 }
 
-QString CTrafficList::LineMeaningText(std::int64_t row) const {
+QString CTrafficList::LineMeaningText(std::int64_t viewRow) const {
+    const std::int64_t row = m_model.StoreRow(viewRow);
     if (row < 0 || row >= m_model.LineCount())
         return {};
+    // The line before it on the bus, whether the filter shows it or not.
     const CTrafficStore& store = m_model.Store();
     const TrafficLine line = store.Line(row);
     const TrafficLine previous = row > 0 ? store.Line(row - 1) : TrafficLine{};
-    return QString::fromStdString(LineMeaning(line, row > 0 ? &previous : nullptr));
+    QString text = QString::fromStdString(LineMeaning(line, row > 0 ? &previous : nullptr));
+    if (lineNote) {
+        const QString note = lineNote(row);
+        if (!note.isEmpty())
+            text += QLatin1Char('\n') + note;
+    }
+    return text;
 }
 
 std::string CTrafficList::SelectedText() const {
@@ -347,10 +360,17 @@ std::string CTrafficList::SelectedText() const {
         const int from = std::max(top, next);
         if (from > bottom)
             continue;
-        m_model.Store().Scan(from, bottom, [&text](std::int64_t, const TrafficLine& line) {
-            AppendLineText(line, text);
-            text += "\r\n";
-        });
+        if (m_model.Filter().Active()) {
+            for (int row = from; row <= bottom; ++row) {
+                AppendLineText(m_model.Store().Line(m_model.StoreRow(row)), text);
+                text += "\r\n";
+            }
+        } else {
+            m_model.Store().Scan(from, bottom, [&text](std::int64_t, const TrafficLine& line) {
+                AppendLineText(line, text);
+                text += "\r\n";
+            });
+        }
         next = bottom + 1;
     }
     return text;
@@ -425,6 +445,33 @@ bool CTrafficList::viewportEvent(QEvent* event) {
 }
 
 void CTrafficList::SetBottomMargin(int pixels) {
-    setViewportMargins(0, 0, 0, pixels);
+    m_bottomMargin = pixels;
+    setViewportMargins(0, m_topMargin, 0, m_bottomMargin);
     updateGeometries();
+}
+
+void CTrafficList::SetTopMargin(int pixels) {
+    m_topMargin = pixels;
+    setViewportMargins(0, m_topMargin, 0, m_bottomMargin);
+    updateGeometries();
+}
+
+void CTrafficList::SetFilter(const FilterCriteria& criteria) {
+    if (criteria == m_model.Filter().Criteria())
+        return;
+    Publish();
+    const QModelIndex current = currentIndex();
+    const bool following = TopRow() >= verticalScrollBar()->maximum();
+    const std::int64_t anchor = m_model.StoreRow(current.isValid() ? current.row() : TopRow());
+    m_model.SetFilter(criteria);
+    const std::int64_t row = anchor >= 0 ? m_model.ViewRow(anchor) : -1;
+    if (current.isValid() && row >= 0) {
+        selectionModel()->setCurrentIndex(m_model.index(static_cast<int>(row)),
+                                          QItemSelectionModel::NoUpdate);
+        scrollTo(m_model.index(static_cast<int>(row)), PositionAtCenter);
+    } else if (following || row < 0) {
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    } else {
+        scrollTo(m_model.index(static_cast<int>(row)), PositionAtTop);
+    }
 }

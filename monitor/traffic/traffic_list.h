@@ -48,11 +48,20 @@ public:
     // Selects `row` alone, makes it current and scrolls it into view.
     void SelectRow(int row);
 
-    // Room under the rows, in pixels, for a bar that lies over the list's bottom edge.
+    // Room under (over) the rows, in pixels, for a bar that lies over the list's bottom (top)
+    // edge.
     void SetBottomMargin(int pixels);
+    void SetTopMargin(int pixels);
+
+    // Shows only the lines that pass; the current line stays current and in view, and a list
+    // that followed the traffic goes on following it.
+    void SetFilter(const FilterCriteria& criteria);
 
     // Called for Ctrl+F and the context menu's "Find...".
     std::function<void()> onFindRequested;
+    // A note shown after a line and in its tooltip (a capture file's damaged line says why);
+    // called with the store row, empty for none.
+    std::function<QString(std::int64_t)> lineNote;
 
     // Shows what has changed now rather than at the next publishing time.
     void Publish();
@@ -94,8 +103,10 @@ private:
     QTimer m_publishTimer;
     bool m_publishPending = false;
     bool m_scrollPending = false;
-    int m_widest = 0;                             // widest line painted so far, in pixels
+    int m_topMargin = 0;
+    int m_bottomMargin = 0;
+    int m_widest = 0; // widest line painted so far, in pixels
     CFixedPitchText m_text;
-    std::string m_rowText; // reused from row to row
+    std::string m_rowText;                        // reused from row to row
     QAccessibleInterface* m_accessible = nullptr; // made by the factory when first asked for
 };

@@ -1,5 +1,6 @@
 #include "monitor/traffic/traffic_model.h"
 
+#include <algorithm>
 #include <climits>
 
 CTrafficModel::CTrafficModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -14,26 +15,53 @@ bool CTrafficModel::AddLine(const TrafficLine& line) {
 void CTrafficModel::ReplaceLastLine(const TrafficLine& line) {
     const std::int64_t last = m_store.Count() - 1;
     m_store.ReplaceLast(line);
-    if (last >= 0 && last < m_published)
-        m_changedRow = static_cast<int>(last);
+    if (last >= 0)
+        m_changedRow = last;
+}
+
+std::string CTrafficModel::LineText(std::int64_t row) const {
+    const std::int64_t storeRow = m_filter.StoreRow(row);
+    return storeRow >= 0 && storeRow < m_store.Count() ? m_store.Text(storeRow) : std::string();
+}
+
+void CTrafficModel::SetFilter(const FilterCriteria& criteria) {
+    if (criteria == m_filter.Criteria())
+        return;
+    beginResetModel();
+    m_filter.SetCriteria(criteria);
+    m_filter.Update(m_store);
+    m_published = static_cast<int>(std::min<std::int64_t>(m_filter.Count(), INT_MAX));
+    m_changedRow = -1;
+    endResetModel();
 }
 
 void CTrafficModel::Clear() {
     beginResetModel();
     m_store.Clear();
+    m_filter.Update(m_store);
     m_published = 0;
     m_changedRow = -1;
     endResetModel();
 }
 
 bool CTrafficModel::Publish() {
+    m_filter.Update(m_store);
     if (m_changedRow >= 0) {
-        const QModelIndex changed = index(m_changedRow);
+        const std::int64_t row = m_filter.ShownRow(m_changedRow);
+        if (row >= 0 && row < m_published && m_filter.StoreRow(row) == m_changedRow) {
+            const QModelIndex changed = index(static_cast<int>(row));
+            emit dataChanged(changed, changed, {Qt::DisplayRole});
+        }
         m_changedRow = -1;
-        emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
-    const int count = static_cast<int>(m_store.Count());
-    if (count <= m_published)
+    const int count = static_cast<int>(std::min<std::int64_t>(m_filter.Count(), INT_MAX));
+    if (count < m_published) { // a replaced line left the filter
+        beginResetModel();
+        m_published = count;
+        endResetModel();
+        return false;
+    }
+    if (count == m_published)
         return false;
     beginInsertRows(QModelIndex(), m_published, count - 1);
     m_published = count;
@@ -48,6 +76,6 @@ int CTrafficModel::rowCount(const QModelIndex& parent) const {
 QVariant CTrafficModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_published)
         return {};
-    const std::string text = m_store.Text(index.row());
+    const std::string text = LineText(index.row());
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }

@@ -10,14 +10,17 @@
 #include "tests/serial/plain_holder.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -233,7 +236,16 @@ TEST_F(Program, APortHeldByAnotherProgramSaysSoIsListedWhenPluggedInAndOpensWhen
     Start();
     EXPECT_FALSE(View().IsPortOpen());
     View().OnTimer(TimerId);
-    EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port Closed: in use by another program"));
+    // The box keeps the form's text; the reason is in its tooltip, its description and the
+    // status bar.
+    auto* status = View().Item<QLabel>(IdcPortStatus);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), QStringLiteral("COM Port Closed"));
+    EXPECT_EQ(status->toolTip(), QStringLiteral("COM Port Closed: in use by another program"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Description),
+              QStringLiteral("in use by another program"));
+    EXPECT_EQ(Frame().statusBar()->currentMessage(),
+              QStringLiteral("COM3: in use by another program"));
 
     BusEnd plugged;
     QString chosenTip;
@@ -255,6 +267,8 @@ TEST_F(Program, APortHeldByAnotherProgramSaysSoIsListedWhenPluggedInAndOpensWhen
         View().OnTimer(TimerId);
     EXPECT_TRUE(View().IsPortOpen());
     EXPECT_EQ(Text(IdcPortStatus), QStringLiteral("COM Port 3 Open"));
+    EXPECT_EQ(status->toolTip(), QStringLiteral("COM Port 3 Open"));
+    EXPECT_TRUE(Frame().statusBar()->currentMessage().isEmpty());
 }
 
 TEST_F(Program, PortSetupClosedWithoutOkReopensThePreviousPort) {

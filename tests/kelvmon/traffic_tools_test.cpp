@@ -2,15 +2,21 @@
 
 #include "kelvmon_test_support.h"
 #include "monitor/bus_status_label.h"
+#include "monitor/capture_window.h"
 #include "monitor/kelvmon_ids.h"
+#include "monitor/traffic/traffic_filter_bar.h"
 #include "monitor/traffic/traffic_find_bar.h"
 #include "serial/serial.h"
 
 #include <QAccessible>
+#include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 
 using namespace kelvmon;
 
@@ -163,6 +169,65 @@ TEST_F(TrafficTools, FindBarFindsBytesNextPreviousAndAround) {
 
     QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TrafficTools, FilterNarrowsTheLiveListWhileTheFiguresCountEveryLine) {
+    // The menus offer the tools.
+    QStringList items;
+    for (QAction* menu : Frame().menuBar()->actions())
+        if (menu->menu() != nullptr)
+            for (QAction* item : menu->menu()->actions())
+                items << item->text();
+    for (const char* item : {"&Open Capture...", "&Export as pcap...", "Find...", "Filter..."})
+        EXPECT_TRUE(items.contains(QString::fromLatin1(item))) << item;
+
+    Bytes traffic;
+    for (int i = 0; i < 30; ++i)
+        Append(traffic, i % 3 == 0 ? Message({0xC6, 1, 2, 3, 4}) : Message({0x81}));
+    m_bus->Write(traffic);
+    CTrafficList& list = View().TrafficList();
+    ASSERT_TRUE(WaitUntil([&] { return list.model()->rowCount() == 30; }));
+
+    QWidget* window = list.window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* focus = window->focusWidget() != nullptr ? window->focusWidget() : window;
+    QTest::keyClick(focus, Qt::Key_L, Qt::ControlModifier);
+    CTrafficFilterBar* bar = View().FilterBar();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisible());
+    bar->OpcodeEdit()->setText(QStringLiteral("C6"));
+    EXPECT_EQ(list.model()->rowCount(), 10);
+
+    // New traffic is sorted in as it comes; the figures count every message.
+    m_bus->Write(Message({0xC6, 5, 6, 7, 8}));
+    m_bus->Write(Message({0x82}));
+    ASSERT_TRUE(WaitUntil([&] { return list.model()->rowCount() == 11; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counts().messages == 32; }));
+    EXPECT_EQ(bar->CountText(), QStringLiteral("11 shown, 21 hidden"));
+
+    // Clear in the bar shows everything again.
+    for (QToolButton* button : bar->findChildren<QToolButton*>())
+        if (button->text() == QStringLiteral("Clear"))
+            button->click();
+    EXPECT_EQ(list.model()->rowCount(), 32);
+    EXPECT_EQ(list.LineText(31), "82 7D ");
+
+    // A capture file opens in a window of its own.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("old.cap"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("83 7C \r\n81 7E \r\n");
+    file.close();
+    CCaptureWindow* opened = Frame().OpenCapture(file.fileName());
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->TrafficList().model()->rowCount(), 2);
+    EXPECT_EQ(list.model()->rowCount(), 32); // the live list as it was
+    opened->close();
 }
 
 } // namespace

