@@ -34,8 +34,6 @@ public:
     void Pull();
 
     CBusSim& Sim() { return *m_sim; }
-    // The program's side of the line, at which the port entry points.
-    const std::string& Path() const { return m_path; }
 
     // The log lines that contain `part`, and a wait of up to `timeoutMs` for `count` of them.
     int LogCount(const std::string& part) const;
