@@ -496,7 +496,7 @@ TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
 // bus, and --port takes the URL itself as well.
 TEST_F(FlashTest, ANetworkPortIsAddedListedAndDownloadsThroughSer2net) {
     const std::string path = WriteKfw(4 * 32, 2);
-    simtest::PtySim bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     Ser2netServer server(m_dir.path().toStdString(), bus.Path(), "/dev/null");
     std::string error;
     ASSERT_TRUE(server.Start(error)) << error;
