@@ -13,6 +13,8 @@ int RunDownload(const FlashOptions& options, const std::vector<PortChoice>& port
 int RunDiscover(const FlashOptions& options, const PortChoice& port, const RateChoice& rate);
 int RunIdentify(const FlashOptions& options, const PortChoice& port, const RateChoice& rate);
 int RunListPorts(const FlashOptions& options);
+// --add-port: writes the port entry.
+int RunAddPort(const FlashOptions& options);
 
 // Waits up to `seconds` for every port to be there and free. Returns ExitDone, or the status
 // to end with after saying why.

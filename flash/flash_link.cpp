@@ -98,7 +98,7 @@ std::uint32_t CFlashLink::BitRate() const {
 
 bool CFlashLink::PortPresent() const {
     const std::optional<std::string> path = serial::ResolvePortName(m_port.name);
-    return path && access(path->c_str(), F_OK) == 0;
+    return path && (access(path->c_str(), F_OK) == 0 || serial::NetworkPortUrl(*path));
 }
 
 bool CFlashLink::OpenPort() {

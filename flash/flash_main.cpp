@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
     if (options.mode == FlashMode::ListPorts) {
         return RunListPorts(options);
     }
+    if (options.mode == FlashMode::AddPort) {
+        return RunAddPort(options);
+    }
     std::vector<PortChoice> ports;
     RateChoice rate;
     if (!ChoosePorts(options, ports, rate, error)) {

@@ -1,6 +1,7 @@
 #include "flash/flash_options.h"
 
 #include "loader/kelvload_doc.h"
+#include "serial/port_names.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,15 +12,17 @@
 namespace {
 
 constexpr const char* kHelp =
-    R"(Usage: trakbus-flash [OPTIONS] [--port COMn|PATH]... [--] FILE.kfw
+    R"(Usage: trakbus-flash [OPTIONS] [--port COMn|PATH|URL]... [--] FILE.kfw
        trakbus-flash --discover [OPTIONS] [--product P] [--wait MS]
        trakbus-flash --identify SERIAL [OPTIONS] [--product P] [--wait MS]
        trakbus-flash --list-ports [--json]
+       trakbus-flash --add-port COMn URL
 
 Downloads a KFW firmware file over the Trakbus to a device in its boot loader, the way kelvload
 does, or finds the devices on the bus.
 
-  --port COMn|PATH   the bus interface's port: a COM name or a device path. Give it several
+  --port COMn|PATH|URL  the bus interface's port: a COM name, a device path, or a port on
+                     the network, rfc2217://HOST:PORT or socket://HOST:PORT. Give it several
                      times to download the same file to each port at once
   --rate BITS        bit rate: 9600, 14400, 16457, 19200, 38400, 56000, 57600 or 115200
   --no-stored-settings  never take the port or bit rate from kelvload's settings
@@ -36,6 +39,8 @@ does, or finds the devices on the bus.
   --wait MS          how long to wait for replies (default 1000)
   --identify SERIAL  ask the device with this serial number (hexadecimal) to identify itself
   --list-ports       list COM1 to COM44 that exist: device, by-id name, free or busy
+  --add-port COMn URL  make COMn a port on the network for every program: writes the port
+                     entry ~/.config/Kestrom/ports/COMn holding URL
   --help             this text
   --version          the program's version
   --                 ends the options: what follows is the file
@@ -125,6 +130,8 @@ std::string ModeName(FlashMode mode) {
         return "--identify";
     case FlashMode::ListPorts:
         return "--list-ports";
+    case FlashMode::AddPort:
+        return "--add-port";
     default:
         return "a download";
     }
@@ -137,7 +144,7 @@ const std::vector<OptionSpec>& Options() {
          kLinkModes,
          [](std::string_view value, FlashOptions& o) -> std::string {
              if (value.empty()) {
-                 return "--port needs a COM name or a path";
+                 return "--port needs a COM name, a path or a URL";
              }
              o.ports.emplace_back(value);
              return {};
@@ -215,6 +222,17 @@ const std::vector<OptionSpec>& Options() {
          [](std::string_view, FlashOptions& o) {
              o.mode = FlashMode::ListPorts;
              return std::string();
+         }},
+        {{"--add-port"},
+         true,
+         {},
+         [](std::string_view value, FlashOptions& o) -> std::string {
+             o.addPortNumber = serial::ComPortNumber(value);
+             if (o.addPortNumber == 0) {
+                 return "--add-port needs a COM name such as COM9, then the URL";
+             }
+             o.mode = FlashMode::AddPort;
+             return {};
          }},
         {{"--product"},
          true,
@@ -331,13 +349,13 @@ bool ParseFlashOptions(int argc, char** argv, FlashOptions& options, std::string
             return false;
         }
         if (options.mode != before || name == "--discover" || name == "--identify" ||
-            name == "--list-ports") {
+            name == "--list-ports" || name == "--add-port") {
             ++modeOptions;
         }
         given.emplace_back(name, spec);
     }
     if (modeOptions > 1) {
-        error = "--discover, --identify and --list-ports do not go together";
+        error = "--discover, --identify, --list-ports and --add-port do not go together";
         return false;
     }
     for (const auto& [name, spec] : given) {
@@ -345,6 +363,18 @@ bool ParseFlashOptions(int argc, char** argv, FlashOptions& options, std::string
             error = std::string(name) + " does not apply to " + ModeName(options.mode);
             return false;
         }
+    }
+    if (options.mode == FlashMode::AddPort) {
+        if (operands.size() != 1) {
+            error = "--add-port needs a COM name and one URL";
+            return false;
+        }
+        options.addPortUrl = std::string(operands[0]);
+        if (!serial::ParsePortUrl(options.addPortUrl)) {
+            error = options.addPortUrl + " is not rfc2217://HOST:PORT or socket://HOST:PORT";
+            return false;
+        }
+        return true;
     }
     if (options.mode != FlashMode::Download) {
         if (!operands.empty()) {

@@ -17,11 +17,11 @@ enum FlashExit {
     ExitUsage = 64,
 };
 
-enum class FlashMode { Download, Discover, Identify, ListPorts, Help, Version };
+enum class FlashMode { Download, Discover, Identify, ListPorts, AddPort, Help, Version };
 
 struct FlashOptions {
     FlashMode mode = FlashMode::Download;
-    std::vector<std::string> ports; // each "COMn" or a device path, in the order given
+    std::vector<std::string> ports; // each "COMn", a device path or a URL, in the order given
     std::optional<int> rateIndex;   // index into kBitRates
     std::string file;               // the KFW file of a download
     std::optional<int> product;     // discover filter, or the identified device's product
@@ -32,6 +32,8 @@ struct FlashOptions {
     bool json = false;
     int verbose = 0;
     bool noStoredSettings = false;
+    int addPortNumber = 0;  // --add-port: the COM number ...
+    std::string addPortUrl; // ... and the URL its entry is to hold
 };
 
 // Fills `options` from the arguments. Returns false with `error` set on a usage error.

@@ -63,7 +63,7 @@ pid_t OpenerOf(const std::string& device) {
 }
 
 struct Holding {
-    std::string state; // "free", "busy", "no permission", "failing"
+    std::string state; // "free", "busy", "no permission", "failing", "network"
     pid_t holder = 0;
     std::string detail;
 };
@@ -101,10 +101,12 @@ int RunListPorts(const FlashOptions& options) {
     for (int number = kFirstPort; number <= kLastPort; ++number) {
         const std::string name = "COM" + std::to_string(number);
         const serial::PortInfo info = serial::DescribePort(name);
-        if (info.device.empty() || access(info.device.c_str(), F_OK) != 0) {
+        // A port on the network is listed as it is: probing it would connect to it.
+        const bool network = serial::ParsePortUrl(info.device).has_value();
+        if (info.device.empty() || (!network && access(info.device.c_str(), F_OK) != 0)) {
             continue;
         }
-        const Holding state = HoldingOf(name, info.device);
+        const Holding state = network ? Holding{"network", 0, {}} : HoldingOf(name, info.device);
         if (state.state == "missing") {
             continue;
         }
@@ -136,12 +138,27 @@ int RunListPorts(const FlashOptions& options) {
     return ExitDone;
 }
 
+int RunAddPort(const FlashOptions& options) {
+    std::string error;
+    if (!serial::AddNetworkPortEntry(options.addPortNumber, options.addPortUrl, error)) {
+        Say(error);
+        return ExitPortFailed;
+    }
+    if (!options.quiet) {
+        Say("COM" + std::to_string(options.addPortNumber) + " is now " + options.addPortUrl);
+    }
+    return ExitDone;
+}
+
 int WaitForPorts(const std::vector<PortChoice>& ports, int seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (const PortChoice& port : ports) {
         for (;;) {
             const std::optional<std::string> path = serial::ResolvePortName(port.name);
             Holding state{"missing", 0, {}};
+            if (path && serial::NetworkPortUrl(*path)) {
+                break; // its server is asked when the port opens
+            }
             if (path && access(path->c_str(), F_OK) == 0) {
                 state = HoldingOf(port.name, *path);
             }

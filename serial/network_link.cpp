@@ -8,13 +8,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <system_error>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -43,8 +43,7 @@ std::uint8_t ParityCode(std::uint8_t parity) {
 }
 
 std::uint8_t StopCode(std::uint8_t stopBits) {
-    static constexpr std::uint8_t codes[] = {telnet::StopOne, telnet::StopOneHalf,
-                                             telnet::StopTwo};
+    static constexpr std::uint8_t codes[] = {telnet::StopOne, telnet::StopOneHalf, telnet::StopTwo};
     return codes[stopBits];
 }
 
@@ -446,7 +445,7 @@ int NetworkLink::WriteSettings(const LineSettings& settings) {
     format.dataSize = settings.dataBits;
     format.parity = ParityCode(settings.parity);
     format.stopSize = StopCode(settings.stopBits);
-    format.control = settings.ctsOutFlow ? telnet::ControlHardware
+    format.control = settings.ctsOutFlow             ? telnet::ControlHardware
                      : settings.outX || settings.inX ? telnet::ControlXonXoff
                                                      : telnet::ControlNoFlow;
     if (!where_.telnet) {

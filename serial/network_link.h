@@ -61,7 +61,7 @@ private:
     NetworkPort where_;
     Phase phase_ = Phase::Resolving;
     int failure_ = 0;
-    int epoll_ = -1;  // the socket and the wake-ups below, as one descriptor
+    int epoll_ = -1; // the socket and the wake-ups below, as one descriptor
     int socket_ = -1;
     int resume_ = -1; // readable when the reader has made room for held-back input
     bool heldBack_ = false;

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -174,6 +178,39 @@ std::optional<std::string> NetworkPortUrl(const std::string& path) {
     }
     const std::string url(Trimmed(line));
     return ParsePortUrl(url) ? std::optional<std::string>(url) : std::nullopt;
+}
+
+bool AddNetworkPortEntry(int number, const std::string& url, std::string& error) {
+    if (!ParsePortUrl(url)) {
+        error = url + " is not a port URL (rfc2217://host:port or socket://host:port)";
+        return false;
+    }
+    const std::string directory = PortDirectory();
+    const std::string entry = directory + "/COM" + std::to_string(number);
+    struct stat info {};
+    if (lstat(entry.c_str(), &info) == 0 && !NetworkPortUrl(entry)) {
+        error = entry + " exists already and is not a network port: remove it first";
+        return false;
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    // Written beside the entry and renamed over it, so that no program reads half a URL.
+    const std::string written = entry + ".new";
+    {
+        std::ofstream out(written, std::ios::trunc);
+        out << url << "\n";
+        if (!out.flush()) {
+            error = "cannot write " + written;
+            std::filesystem::remove(written, ignored);
+            return false;
+        }
+    }
+    if (std::rename(written.c_str(), entry.c_str()) != 0) {
+        error = "cannot write " + entry + ": " + std::strerror(errno);
+        std::filesystem::remove(written, ignored);
+        return false;
+    }
+    return true;
 }
 
 std::string ComDeviceName(int number) {

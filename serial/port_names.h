@@ -42,6 +42,11 @@ struct NetworkPort {
 // brackets; port 1-65535); nothing for any other text.
 std::optional<NetworkPort> ParsePortUrl(std::string_view url);
 
+// Makes the per-user entry COMn a file holding `url` (which must parse), replacing an entry that
+// holds a URL already but no other (a link to a device is the user's own). Returns false with
+// `error` saying why.
+bool AddNetworkPortEntry(int number, const std::string& url, std::string& error);
+
 // The URL that a resolved path stands for: the path itself when it is one, or the first line of
 // a port entry that is a regular file (surrounding blanks ignored); nothing otherwise.
 std::optional<std::string> NetworkPortUrl(const std::string& path);

@@ -24,8 +24,8 @@ std::int32_t SerialDevice::Open(const char* name, std::shared_ptr<SerialDevice>&
     }
     std::unique_ptr<PortLink> link;
     const std::optional<std::string> url = NetworkPortUrl(*path);
-    if (int error = url ? NetworkLink::Open(*ParsePortUrl(*url), link)
-                        : TerminalLink::Open(*path, link)) {
+    if (int error =
+            url ? NetworkLink::Open(*ParsePortUrl(*url), link) : TerminalLink::Open(*path, link)) {
         systemError = error;
         return SerialErrorFromErrno(error);
     }

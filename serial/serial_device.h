@@ -108,7 +108,7 @@ private:
     serial_icounter_struct eventCounts_{};
     serial_icounter_struct errorCounts_{};
     std::uint32_t injectedErrors_ = 0; // reported by the link or a test, not by counters
-    std::deque<std::uint8_t> held_; // read ahead to find the event character, not yet taken
+    std::deque<std::uint8_t> held_;    // read ahead to find the event character, not yet taken
     std::thread service_;
 };
 

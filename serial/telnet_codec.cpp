@@ -5,9 +5,10 @@ namespace {
 
 using namespace telnet;
 
-constexpr std::uint8_t LineErrorsWanted = LineBreak | LineFrameError | LineParityError | LineOverrun;
-constexpr std::uint8_t ModemChangesWanted = ModemDeltaCd | ModemRingEnded | ModemDeltaDsr |
-                                            ModemDeltaCts;
+constexpr std::uint8_t LineErrorsWanted =
+    LineBreak | LineFrameError | LineParityError | LineOverrun;
+constexpr std::uint8_t ModemChangesWanted =
+    ModemDeltaCd | ModemRingEnded | ModemDeltaDsr | ModemDeltaCts;
 
 void Put(TelnetBytes& out, std::initializer_list<std::uint8_t> bytes) {
     out.insert(out.end(), bytes);
@@ -54,9 +55,10 @@ void TelnetCodec::EncodeComPort(std::uint8_t command, const std::uint8_t* value,
 
 void TelnetCodec::RequestLineFormat(const RemoteLineFormat& format, TelnetBytes& out) {
     answers_ = {};
-    const std::uint8_t rate[4] = {
-        static_cast<std::uint8_t>(format.bitRate >> 24), static_cast<std::uint8_t>(format.bitRate >> 16),
-        static_cast<std::uint8_t>(format.bitRate >> 8), static_cast<std::uint8_t>(format.bitRate)};
+    const std::uint8_t rate[4] = {static_cast<std::uint8_t>(format.bitRate >> 24),
+                                  static_cast<std::uint8_t>(format.bitRate >> 16),
+                                  static_cast<std::uint8_t>(format.bitRate >> 8),
+                                  static_cast<std::uint8_t>(format.bitRate)};
     EncodeComPort(SetBaudRate, rate, sizeof rate, out);
     EncodeComPort(SetDataSize, &format.dataSize, 1, out);
     EncodeComPort(SetParity, &format.parity, 1, out);
@@ -113,7 +115,7 @@ bool TelnetCodec::Decode(const std::uint8_t* in, std::size_t size, TelnetBytes& 
                 state_ = State::Sub;
             } else if (byte <= Se) {
                 return Fail(); // not a command, or the end of a subnegotiation never begun
-            } // NOP, data mark, break, go ahead and the like carry nothing for us
+            }                  // NOP, data mark, break, go ahead and the like carry nothing for us
             break;
         case State::Option:
             Negotiate(verb_, byte, reply);

@@ -4,6 +4,7 @@
 
 #include "loader/kfw_writer.h"
 #include "tests/sim/pty_sim.h"
+#include "tests/support/ser2net_server.h"
 #include "tools/sim/pty_port.h"
 #include "tools/sim/sim_loop.h"
 #include "tools/sim/sim_options.h"
@@ -536,6 +537,43 @@ TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
     EXPECT_EQ(run.status, 2) << err.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("was lost during the download")))
         << run.err.toStdString();
+}
+
+// A port on the network: --add-port makes COM9 the RFC 2217 port of ser2net in front of the
+// test bus; --list-ports shows it without connecting; a download through it is checked by the
+// bus, and --port takes the URL itself as well.
+TEST_F(FlashTest, ANetworkPortIsAddedListedAndDownloadsThroughSer2net) {
+    const std::string path = WriteKfw(4 * 32, 2);
+    simtest::PtySim bus(Expecting(path));
+    Ser2netServer server(m_dir.path().toStdString(), bus.Path(), "/dev/null");
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    const QString url = QString::fromStdString(server.Rfc2217Url());
+
+    EXPECT_EQ(Flash({QStringLiteral("--add-port"), QStringLiteral("COM9"),
+                     QStringLiteral("ftp://example")})
+                  .status,
+              64);
+    FlashRun run = Flash({QStringLiteral("--add-port"), QStringLiteral("COM9"), url});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    run = Flash({QStringLiteral("--list-ports")});
+    EXPECT_TRUE(run.out.contains(QStringLiteral("COM9  ") + url + QStringLiteral("  -  network")))
+        << run.out.toStdString();
+    EXPECT_FALSE(bus.LogHas("port opened")) << "listing connects to nothing";
+
+    for (const QString& port : {QStringLiteral("COM9"), url}) {
+        run = Flash({QStringLiteral("--port"), port, QStringLiteral("--rate"),
+                     QStringLiteral("115200"), QString::fromStdString(path)});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    }
+    server.Stop();
+    bus.Stop();
+    const std::vector<DownloadReport>& reports = bus.Sim().BootLoader().Reports();
+    ASSERT_EQ(reports.size(), 2u) << bus.ReportText();
+    for (const DownloadReport& report : reports) {
+        EXPECT_TRUE(report.Ok()) << bus.ReportText();
+        EXPECT_EQ(report.bitRate, 115200);
+    }
 }
 
 } // namespace

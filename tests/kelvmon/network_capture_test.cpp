@@ -52,9 +52,9 @@ struct NetworkCapture : KelvmonTest {
             m_server = std::make_unique<Ser2netServer>(m_dir.path().toStdString(), rfc, raw);
             std::string error;
             ASSERT_TRUE(m_server->Start(error)) << error;
-            ASSERT_TRUE(WriteNetworkPortEntry(
-                kComPort, transport == Transport::Rfc2217 ? m_server->Rfc2217Url()
-                                                          : m_server->RawUrl()));
+            ASSERT_TRUE(WriteNetworkPortEntry(kComPort, transport == Transport::Rfc2217
+                                                            ? m_server->Rfc2217Url()
+                                                            : m_server->RawUrl()));
         }
         Store(QStringLiteral("Settings\\Ints"), QStringLiteral("m_ActiveComPort"),
               QString::number(kComPort));

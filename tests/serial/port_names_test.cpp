@@ -5,7 +5,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using serial::AddNetworkPortEntry;
 using serial::ComPortNumber;
+using serial::NetworkPort;
+using serial::NetworkPortUrl;
+using serial::ParsePortUrl;
 using serial::PortDirectory;
 using serial::ResolvePortName;
 using serialtest::AddPortEntry;
@@ -66,4 +70,35 @@ TEST(PortNames, DefaultDirectoryIsUnderHome) {
     EXPECT_EQ(PortDirectory(), "/home/someone/.config/Kestrom/ports");
     setenv("XDG_CONFIG_HOME", "relative/dir", 1); // not absolute: ignored
     EXPECT_EQ(PortDirectory(), "/home/someone/.config/Kestrom/ports");
+}
+
+TEST(PortNames, NetworkUrlsAndTheEntriesThatHoldThem) {
+    const std::optional<NetworkPort> telnet = ParsePortUrl("RFC2217://bus-server.local:4001");
+    ASSERT_TRUE(telnet);
+    EXPECT_TRUE(telnet->telnet);
+    EXPECT_EQ(telnet->host, "bus-server.local");
+    EXPECT_EQ(telnet->port, 4001);
+    const std::optional<NetworkPort> raw = ParsePortUrl("socket://[fe80::1%eth0]:65535");
+    ASSERT_TRUE(raw);
+    EXPECT_FALSE(raw->telnet);
+    EXPECT_EQ(raw->host, "fe80::1%eth0");
+    for (const char* bad :
+         {"rfc2217://host", "rfc2217://host:0", "rfc2217://host:65536", "socket://:80",
+          "socket://fe80::1:80", "socket://h/x:80", "telnet://host:23", "rfc2217://host:80 "}) {
+        EXPECT_FALSE(ParsePortUrl(bad)) << bad;
+    }
+
+    const PrivateHome privateHome;
+    std::string error;
+    ASSERT_TRUE(AddNetworkPortEntry(9, "socket://10.0.0.7:4002", error)) << error;
+    const std::optional<std::string> path = ResolvePortName("COM9");
+    ASSERT_TRUE(path);
+    EXPECT_EQ(NetworkPortUrl(*path), "socket://10.0.0.7:4002");
+    ASSERT_TRUE(AddNetworkPortEntry(9, "rfc2217://10.0.0.7:4001", error)) << error; // replaced
+    EXPECT_EQ(NetworkPortUrl(*path), "rfc2217://10.0.0.7:4001");
+    EXPECT_FALSE(AddNetworkPortEntry(9, "ftp://10.0.0.7:21", error));
+    AddPortEntry("COM10", "/dev/ttyUSB0");
+    EXPECT_FALSE(AddNetworkPortEntry(10, "rfc2217://10.0.0.7:4001", error));
+    EXPECT_NE(error.find("not a network port"), std::string::npos) << error;
+    EXPECT_FALSE(NetworkPortUrl(PortDirectory() + "/COM10")); // a link stays a device
 }

@@ -119,12 +119,21 @@ const Bytes kAgreement = {255, 253, 44, 255, 251, 0, 255, 253, 0};
 
 // The answers of a server that takes the rate, 8N1, no flow control.
 Bytes Answers(std::uint32_t answeredRate = 16457) {
-    return {255, 250, 44, 101, static_cast<std::uint8_t>(answeredRate >> 24),
-                           static_cast<std::uint8_t>(answeredRate >> 16),
-                           static_cast<std::uint8_t>(answeredRate >> 8),
-                           static_cast<std::uint8_t>(answeredRate), 255, 240,
-                           255, 250, 44, 102, 8, 255, 240, 255, 250, 44, 103, 1, 255, 240,
-                           255, 250, 44, 104, 1, 255, 240, 255, 250, 44, 105, 1, 255, 240};
+    Bytes bytes;
+    const auto answer = [&](std::uint8_t command, Bytes value) {
+        bytes.insert(bytes.end(), {255, 250, 44, command});
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        bytes.insert(bytes.end(), {255, 240});
+    };
+    answer(101,
+           {static_cast<std::uint8_t>(answeredRate >> 24),
+            static_cast<std::uint8_t>(answeredRate >> 16),
+            static_cast<std::uint8_t>(answeredRate >> 8), static_cast<std::uint8_t>(answeredRate)});
+    answer(102, {8}); // data size
+    answer(103, {1}); // no parity
+    answer(104, {1}); // one stop bit
+    answer(105, {1}); // no flow control
+    return bytes;
 }
 
 // Waits until the server has opened its end of the line: until then the master reports a

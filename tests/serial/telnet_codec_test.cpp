@@ -45,8 +45,8 @@ TEST(TelnetCodecTest, EveryByteValuePassesBothWaysInAnySplit) {
         TelnetBytes data;
         TelnetBytes reply;
         for (std::size_t at = 0; at < wire.size(); at += chunk) {
-            ASSERT_TRUE(codec.Decode(wire.data() + at, std::min(chunk, wire.size() - at), data,
-                                     reply));
+            ASSERT_TRUE(
+                codec.Decode(wire.data() + at, std::min(chunk, wire.size() - at), data, reply));
         }
         EXPECT_EQ(data, all) << "chunk " << chunk;
         EXPECT_TRUE(reply.empty());
@@ -65,11 +65,11 @@ TEST(TelnetCodecTest, NegotiatesWithTheServerAndReadsItsAnswers) {
 
     // What the server sends on connection and in answer, with its own offer of echoing.
     const Decoded got = Feed(
-        codec, Hex({255, 251, 3,    255, 253, 3,   255, 251, 1,   255, 254, 1,   255, 253, 0,
-                    255, 251, 0,    255, 253, 44,  255, 253, 3,   'a', 255, 250, 44,  107, 0x0A,
-                    255, 240, 255,  250, 44,  106, 0x08, 255, 240, 255, 250, 44, 101, 0,   0,
-                    0x40, 0x49, 255, 240, 255, 250, 44, 102, 8,   255, 240, 255, 250, 44,  103,
-                    1,   255, 240,  255, 250, 44,  104, 1,   255, 240, 'b'}));
+        codec, Hex({255,  251,  3,   255, 253, 3,   255,  251, 1,   255, 254, 1,   255, 253, 0,
+                    255,  251,  0,   255, 253, 44,  255,  253, 3,   'a', 255, 250, 44,  107, 0x0A,
+                    255,  240,  255, 250, 44,  106, 0x08, 255, 240, 255, 250, 44,  101, 0,   0,
+                    0x40, 0x49, 255, 240, 255, 250, 44,   102, 8,   255, 240, 255, 250, 44,  103,
+                    1,    255,  240, 255, 250, 44,  104,  1,   255, 240, 'b'}));
     ASSERT_TRUE(got.ok);
     EXPECT_EQ(got.data, Hex({'a', 'b'}));
     EXPECT_EQ(got.reply, Hex({255, 254, 1})); // no remote echo: it would double the bus echo
@@ -92,11 +92,11 @@ TEST(TelnetCodecTest, NegotiatesWithTheServerAndReadsItsAnswers) {
 
 TEST(TelnetCodecTest, GarbageTelnetBreaksTheStreamForGood) {
     const std::vector<TelnetBytes> garbage = {
-        Hex({255, 17}),                         // IAC before a byte that is no command
-        Hex({255, 240}),                        // SE outside a subnegotiation
+        Hex({255, 17}),                           // IAC before a byte that is no command
+        Hex({255, 240}),                          // SE outside a subnegotiation
         Hex({255, 250, 44, 101, 0, 1, 255, 240}), // bit-rate answer of two bytes
-        Hex({255, 250, 44, 106, 255, 250}),     // IAC SB inside a subnegotiation
-        Hex({255, 250, 255, 240}),              // empty subnegotiation
+        Hex({255, 250, 44, 106, 255, 250}),       // IAC SB inside a subnegotiation
+        Hex({255, 250, 255, 240}),                // empty subnegotiation
     };
     for (const TelnetBytes& bad : garbage) {
         TelnetCodec codec;

@@ -79,8 +79,8 @@ protected:
         const std::string path = m_dir.File("iac.kfw");
         kfw::KfwWriteOptions options;
         options.recordLength = 16;
-        EXPECT_TRUE(kfw::WriteFirmwareFile(path, header, Bytes(static_cast<std::size_t>(size), 0xFF),
-                                           options));
+        EXPECT_TRUE(kfw::WriteFirmwareFile(path, header,
+                                           Bytes(static_cast<std::size_t>(size), 0xFF), options));
         return path;
     }
 

@@ -66,6 +66,8 @@ Ser2netServer::Ser2netServer(const std::string& directory, const std::string& rf
                << "  connector: serialdev," << device << ",115200n81,local\n"
                << "  options:\n"
                << "    kickolduser: true\n"
+               // Without this ser2net holds back what the line brings for two characters' time.
+               << "    chardelay: false\n"
                << "    mdns: false\n";
     };
     config << "%YAML 1.1\n---\n";
@@ -94,7 +96,8 @@ bool Ser2netServer::Start(std::string& error) {
         return false;
     }
     // -n: stays in the foreground as our child; -u: no UUCP lock on the test bus's line.
-    if (!m_process.Start(program, {"-n", "-u", "-c", m_config, "-P", m_directory + "/ser2net.pid"})) {
+    if (!m_process.Start(program,
+                         {"-n", "-u", "-c", m_config, "-P", m_directory + "/ser2net.pid"})) {
         error = "ser2net could not be started";
         return false;
     }
@@ -120,13 +123,13 @@ void Ser2netServer::Stop() {
     m_process.WaitForFinished(5000);
 }
 
-bool WriteNetworkPortEntry(int number, const std::string& url) {
+bool WriteNetworkPortEntry(int number, const std::string& text) {
     const std::string directory = serial::PortDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     const std::string path = directory + "/COM" + std::to_string(number);
     std::filesystem::remove(path, ignored);
     std::ofstream entry(path);
-    entry << url << "\n";
+    entry << text << "\n";
     return static_cast<bool>(entry.flush());
 }

@@ -37,5 +37,6 @@ private:
     ChildProcess m_process;
 };
 
-// Makes the port entry COM<number> in the private configuration directory a file holding `url`.
-bool WriteNetworkPortEntry(int number, const std::string& url);
+// Makes the port entry COM<number> in the private configuration directory, whatever it was, a
+// file holding `text` (a URL, or anything else a test wants to try).
+bool WriteNetworkPortEntry(int number, const std::string& text);

@@ -25,6 +25,8 @@ public:
     void Finish();
 
     CBusSim& Sim() { return *m_sim; }
+    // The program's side of the line, at which the port entry points.
+    const std::string& Path() const { return m_path; }
 
 private:
     SimConfig m_config;
