@@ -52,7 +52,7 @@ bool CDiscoverDlg::OnInitDialog() {
     m_list.AllowEditing(false);
     m_list.DeleteRows(ItemAny);
     if (m_pDoc != nullptr) {
-        m_pDoc->SendDiscover(kAllProducts);
+        m_pDoc->QueueRequest([](CKelvloadDoc& doc) { doc.SendDiscover(kAllProducts); });
     }
     return true;
 }
@@ -88,7 +88,7 @@ void CDiscoverDlg::OnDiscover() {
         return;
     }
     m_list.DeleteRows(ItemAny);
-    m_pDoc->SendDiscover(kAllProducts);
+    m_pDoc->QueueRequest([](CKelvloadDoc& doc) { doc.SendDiscover(kAllProducts); });
 }
 
 void CDiscoverDlg::OnIdentify() {
@@ -99,7 +99,8 @@ void CDiscoverDlg::OnIdentify() {
         }
         const std::uint32_t serial = m_list.GetCellHex(row, kColumnSerial);
         const int product = static_cast<int>(m_list.GetRowData(row));
-        m_pDoc->SendIdentify(product, serial);
+        m_pDoc->QueueRequest(
+            [product, serial](CKelvloadDoc& doc) { doc.SendIdentify(product, serial); });
     }
 }
 
@@ -153,10 +154,11 @@ void CDiscoverDlg::OnCancel() {
 }
 
 void CDiscoverDlg::PostNcDestroy() {
-    // A download that started while the window was open keeps its port.
+    // A download that started while the window was open keeps its port. The port closes
+    // after the requests still queued, so that none of them opens it again.
     const bool runUnderWay = m_runUnderWay && m_runUnderWay();
-    if (m_pDoc != nullptr && m_pDoc->IsPortOpen() && !runUnderWay) {
-        m_pDoc->ClosePort();
+    if (m_pDoc != nullptr && !runUnderWay) {
+        m_pDoc->QueueRequest([](CKelvloadDoc& doc) { doc.CloseIdlePort(); });
     }
     platform::Dialog::PostNcDestroy();
     Unregister();

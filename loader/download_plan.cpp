@@ -1,5 +1,7 @@
 #include "loader/download_plan.h"
 
+#include "loader/download_steps.h"
+
 #include <algorithm>
 
 namespace {
@@ -7,43 +9,45 @@ namespace {
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 constexpr int kIplBytes = 16;
-constexpr int kIplPayload = 8;
-constexpr int kBlockTimingOptions = 2;
-constexpr int kDefaultEraseBlock = 1024;
-constexpr int kMaxRecordPause = 250;
 
-// Adds up a run as the engine goes through it.
-class PlanBuilder {
+// Adds up the download's steps as the engine takes them: every message confirmed at the first
+// write, every pause as long as asked.
+class CPlanSteps : public CDownloadSteps {
 public:
-    explicit PlanBuilder(std::uint32_t bitRate) : m_wirePerMessage(IplMessageWireNs(bitRate)) {}
+    explicit CPlanSteps(std::uint32_t bitRate) : m_wirePerMessage(IplMessageWireNs(bitRate)) {}
 
-    void Message(int count = 1) {
-        m_now.messages += count;
-        m_now.wireNs += m_wirePerMessage * count;
-    }
-    void Pause(std::int64_t milliseconds) {
-        if (milliseconds > 0) {
-            m_now.pauseNs += milliseconds * kNsPerMs;
-        }
+    DownloadPlan Finish() {
+        Pause(kClosingPauseMs);
+        m_plan.total = m_now;
+        return std::move(m_plan);
     }
     void Mark(int offset) {
         m_now.offset = offset;
         m_plan.marks.push_back(m_now);
     }
-    DownloadPlan Finish() {
-        m_plan.total = m_now;
-        return std::move(m_plan);
+
+protected:
+    int Send(std::uint8_t, const std::uint8_t*) override {
+        m_now.messages += 1;
+        m_now.wireNs += m_wirePerMessage;
+        return 1;
     }
+    void Delay(int milliseconds) override { Pause(milliseconds); }
+    void Sleep(int milliseconds) override { Pause(milliseconds); }
+    bool Busy() override { return true; }
+    void RecordDone(int offset) override { Mark(offset); }
 
 private:
+    void Pause(std::int64_t milliseconds) {
+        if (milliseconds > 0) {
+            m_now.pauseNs += milliseconds * kNsPerMs;
+        }
+    }
+
     std::int64_t m_wirePerMessage;
     DownloadMark m_now;
     DownloadPlan m_plan;
 };
-
-int DataMessages(int recordLength) {
-    return (recordLength + kIplPayload - 1) / kIplPayload;
-}
 
 } // namespace
 
@@ -56,54 +60,10 @@ std::int64_t IplMessageWireNs(std::uint32_t bitRate) {
 
 DownloadPlan PlanDownload(const kfw::FirmwareHeader& header, const std::uint8_t* image, int length,
                           std::uint32_t bitRate) {
-    PlanBuilder plan(bitRate);
+    CPlanSteps plan(bitRate);
     plan.Mark(0);
-    length = std::clamp(length, 0, kfw::kImageBufferSize);
-    const bool blockTiming = header.options == kBlockTimingOptions;
-    const int recordPause = std::clamp(header.delay, 0, kMaxRecordPause);
-    if (blockTiming) {
-        const int eraseBlk = header.eraseBlk == 0 ? kDefaultEraseBlock : header.eraseBlk;
-        const std::int64_t range =
-            static_cast<std::int64_t>(header.lastAddress) - header.firstAddress;
-        std::int64_t eraseBlocks = range / eraseBlk;
-        if (range % eraseBlk != 0) {
-            ++eraseBlocks;
-        }
-        // Two set-up messages 35 ms apart, 100 ms, then the erase wait as a 32-bit product.
-        plan.Message();
-        plan.Pause(35);
-        plan.Message();
-        plan.Pause(100);
-        plan.Pause(static_cast<std::int32_t>(
-            static_cast<std::int64_t>(static_cast<int>(eraseBlocks)) * header.eraseDly));
-    } else {
-        plan.Message();
-        plan.Pause(100);
-    }
-    int programmed = 0;
-    int offset = 0;
-    while (offset < length && image[offset] != 0) {
-        const int recordLength = image[offset];
-        plan.Message(); // address
-        plan.Pause(blockTiming ? 1 : 5);
-        const int data = DataMessages(recordLength);
-        plan.Message(data);
-        if (!blockTiming && recordPause != 0) {
-            plan.Pause(static_cast<std::int64_t>(data) * 8);
-            plan.Pause(recordPause + 50);
-        }
-        offset += recordLength + kfw::kRecordOverhead;
-        plan.Mark(offset);
-        if (blockTiming) {
-            programmed += recordLength;
-            if (programmed >= header.progBlk) {
-                programmed = 0;
-                plan.Pause(header.delay);
-            }
-        }
-    }
-    plan.Message();  // end
-    plan.Pause(100); // the worker's pause after closing the port
+    kfw::FirmwareHeader copy = header; // the walk sets a default erase block
+    plan.TransferImage(copy, image, length);
     return plan.Finish();
 }
 

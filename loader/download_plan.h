@@ -1,8 +1,8 @@
 #pragma once
 // The schedule of one download worked out before it starts: for every record boundary, how many
 // IPL messages have gone by then, how long those messages take on the line at the port's bit
-// rate, and how long the engine has paused. It follows the engine's two timing schemes step by
-// step, so that the time still to go can be told from the progress offset alone.
+// rate, and how long the engine has paused. It adds up the very steps that the engine takes
+// (download_steps.h), so that the time still to go can be told from the progress offset alone.
 
 #include "loader/kfw_file.h"
 
@@ -27,8 +27,8 @@ struct DownloadPlan {
 std::int64_t IplMessageWireNs(std::uint32_t bitRate);
 
 // The plan of downloading `image` (the records as the loader stores them, `length` bytes) with
-// the timing scheme of `header` at `bitRate`. An image without its end record plans as far as
-// its records go.
+// the timing scheme of `header` at `bitRate`. An image without its end record fails at once and
+// plans no messages.
 DownloadPlan PlanDownload(const kfw::FirmwareHeader& header, const std::uint8_t* image, int length,
                           std::uint32_t bitRate);
 

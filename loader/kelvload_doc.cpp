@@ -1,6 +1,5 @@
 #include "loader/kelvload_doc.h"
 
-#include "busproto/messages.h"
 #include "loader/precise_delay.h"
 #include "serial/port_names.h"
 
@@ -21,44 +20,70 @@ constexpr int kEchoBudgetPerWriteMs = 50;
 constexpr std::uint32_t kEventsReceive = 0x0001;
 constexpr std::uint32_t kEventsLineError = 0x0080;
 constexpr std::uint32_t kEventMask = kEventsReceive | kEventsLineError;
+// Device messages kept for a window's thread that does not take them.
+constexpr std::size_t kMostRepliesWaiting = 256;
 
 } // namespace
 
 CKelvloadDoc::CKelvloadDoc() = default;
 
 CKelvloadDoc::~CKelvloadDoc() {
+    StopRequests();
     ClosePort();
 }
 
 void CKelvloadDoc::OpenPort(platform::WindowMessageReceiver* notifyWindow) {
-    m_pNotifyWindow = notifyWindow;
     std::lock_guard guard(m_lock);
+    OpenPortLocked(notifyWindow);
+}
+
+void CKelvloadDoc::OpenIdlePort(platform::WindowMessageReceiver* notifyWindow) {
+    // Under the lock: a download that begins now opens its port after this.
+    std::lock_guard guard(m_lock);
+    if (m_bTransferActive == 0) {
+        OpenPortLocked(notifyWindow);
+    }
+}
+
+void CKelvloadDoc::OpenPortLocked(platform::WindowMessageReceiver* notifyWindow) {
+    m_pNotifyWindow = notifyWindow;
     if (m_serial.IsOpen()) {
         m_serial.Close();
     }
     const std::string device =
         m_PortName.empty() ? serial::ComDeviceName(m_ActiveComPort) : m_PortName;
-    // The assembler belongs to the user-interface thread, which may be
-    // assembling the last bytes of the old port right now; it resets itself
-    // before the next byte it takes.
-    m_bRxResetPending = 1;
+    // The old port's event thread has ended with the close, and the new one
+    // starts with the open: the assembler is nobody's meanwhile.
+    m_rx.Reset();
     m_bAwaitEcho = 0;
     // An index outside the table (a damaged setting) leaves the port closed.
     if (m_BitRate < 0 || m_BitRate >= kBitRateCount) {
         return;
     }
+    // Until the port is set up, what it received while nobody had it open (a
+    // pseudo-terminal keeps it) is read and thrown away, as an adapter would
+    // not have received it at all.
+    m_bOpening = 1;
     if (m_serial.OpenForWindow(device.c_str(), notifyWindow, 0, kNotifyUserValue, kQueueSize,
                                kQueueSize) != 0) {
+        m_bOpening = 0;
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (m_serial.SetLineFormat(kBitRates[m_BitRate], 8, ParityNone, StopBitsOne) != 0) {
         m_serial.Close();
+        m_bOpening = 0;
         return;
     }
     m_serial.SetEventMask(kEventMask);
     m_serial.SetFlowControl(FlowNone);
     m_serial.SetReadMode(ReadNonBlocking);
+    std::uint8_t stale[kReadChunk];
+    std::uint32_t count = 0;
+    do {
+        m_serial.Read(stale, kReadChunk, &count, nullptr, kNoTimeLimit);
+    } while (count == kReadChunk);
+    m_bOpening = 0;
 }
 
 bool CKelvloadDoc::IsPortOpen() const {
@@ -72,9 +97,16 @@ void CKelvloadDoc::ClosePort() {
     }
 }
 
+void CKelvloadDoc::CloseIdlePort() {
+    // Under the lock: a download that begins now opens its port after this.
+    std::lock_guard guard(m_lock);
+    if (m_bTransferActive == 0 && m_serial.IsOpen()) {
+        m_serial.Close();
+    }
+}
+
 int CKelvloadDoc::SendBytes(const std::uint8_t* data, int length, std::uint32_t& written) {
     written = 0;
-    std::lock_guard guard(m_lock);
     return m_serial.Write(data, static_cast<std::uint32_t>(length), &written, nullptr,
                           kWriteTimeoutMs);
 }
@@ -143,8 +175,8 @@ int CKelvloadDoc::SendRequest() {
     if (m_pNotifyWindow == nullptr) {
         return 0;
     }
-    OpenPort(m_pNotifyWindow);
-    return IsPortOpen() ? WriteRequest(message) : 0;
+    OpenIdlePort(m_pNotifyWindow);
+    return IsPortOpen() && m_bTransferActive == 0 ? WriteRequest(message) : 0;
 }
 
 int CKelvloadDoc::WriteRequest(const std::uint8_t* message) {
@@ -152,6 +184,14 @@ int CKelvloadDoc::WriteRequest(const std::uint8_t* message) {
     std::uint32_t written = 0;
     const int result = SendBytes(message, kDeviceMessageLength, written);
     return result == 0 && written == kDeviceMessageLength ? 1 : 0;
+}
+
+void CKelvloadDoc::QueueRequest(std::function<void(CKelvloadDoc&)> request) {
+    m_requests.Queue([this, request = std::move(request)] { request(*this); });
+}
+
+void CKelvloadDoc::StopRequests() {
+    m_requests.Stop();
 }
 
 int CKelvloadDoc::SendDiscover(int productFilter) {
@@ -175,36 +215,30 @@ int CKelvloadDoc::SendIdentify(int product, std::uint32_t serial) {
     return SendRequest();
 }
 
-void CKelvloadDoc::HandleSerialEvent(platform::WParam wParam) {
-    const std::uint32_t events = wParam & 0xFFFF;
+bool CKelvloadDoc::ReceiveEvents(std::uint32_t events) {
+    events &= 0xFFFF;
     // Both bits at once, or any other event, is left for the next notification.
     if (events != kEventsReceive && events != kEventsLineError) {
-        return;
+        return false;
     }
     std::uint8_t buffer[kReadChunk];
     std::uint32_t count = 0;
-    {
-        std::lock_guard guard(m_lock);
-        m_serial.Read(buffer, kReadChunk, &count, nullptr, kNoTimeLimit);
+    m_serial.Read(buffer, kReadChunk, &count, nullptr, kNoTimeLimit);
+    if (m_bOpening != 0) {
+        return false;
     }
     if (events == kEventsLineError) {
-        ApplyPendingRxReset();
         m_rx.ResetAfterLineError();
-        return;
+        return false;
     }
     for (std::uint32_t i = 0; i < count && i < kReadChunk; ++i) {
         ReceiveByte(buffer[i]);
     }
-}
-
-void CKelvloadDoc::ApplyPendingRxReset() {
-    if (m_bRxResetPending.exchange(0) != 0) {
-        m_rx.Reset();
-    }
+    std::lock_guard guard(m_repliesLock);
+    return !m_replies.empty();
 }
 
 void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
-    ApplyPendingRxReset();
     if (!m_rx.Step(b)) {
         return;
     }
@@ -224,13 +258,32 @@ void CKelvloadDoc::ReceiveByte(std::uint8_t b) {
         }
         return;
     }
-    DispatchMessage();
+    const std::uint8_t* message = m_rx.m_rxBuf;
+    if (m_rx.m_nRxCount < kDeviceMessageLength || message[0] != kLongOpcode ||
+        message[1] != kDeviceMessageLength) {
+        return;
+    }
+    std::lock_guard guard(m_repliesLock);
+    if (m_replies.size() == kMostRepliesWaiting) {
+        m_replies.pop_front();
+    }
+    auto& reply = m_replies.emplace_back();
+    std::memcpy(reply.data(), message, kDeviceMessageLength);
 }
 
-void CKelvloadDoc::DispatchMessage() {
-    std::uint8_t* message = m_rx.m_rxBuf;
-    if (m_pDiscoverDlg == nullptr || m_rx.m_nRxCount < kDeviceMessageLength ||
-        message[0] != kLongOpcode || message[1] != kDeviceMessageLength) {
+void CKelvloadDoc::HandleSerialEvent(platform::WParam) {
+    std::deque<std::array<std::uint8_t, kDeviceMessageLength>> replies;
+    {
+        std::lock_guard guard(m_repliesLock);
+        replies.swap(m_replies);
+    }
+    for (auto& reply : replies) {
+        DispatchMessage(reply.data());
+    }
+}
+
+void CKelvloadDoc::DispatchMessage(std::uint8_t* message) {
+    if (m_pDiscoverDlg == nullptr) {
         return;
     }
     RestoreHighBits(message);

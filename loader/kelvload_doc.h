@@ -1,29 +1,40 @@
 #pragma once
 
+#include "busproto/messages.h"
 #include "busproto/rx_assembler.h"
 #include "loader/discovery_sink.h"
 #include "loader/link_observer.h"
+#include "loader/link_port.h"
+#include "loader/request_thread.h"
 #include "platform/core/window_message.h"
-#include "serial/serial_mfc.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
 // The loader's document and its link to the Trakbus: it owns the serial port,
-// writes under one lock, sends an IPL message and waits for its echo, sends
-// the discovery requests, assembles received bytes into messages and hands
-// device replies to the open discovery window.
+// sends an IPL message and waits for its echo, sends the discovery requests,
+// assembles received bytes into messages and hands device replies to the open
+// discovery window.
 //
-// Threads: the user-interface thread runs HandleSerialEvent, ReceiveByte and
-// the requests; the transfer worker runs OpenPort, SendIplMessage and
-// PreciseDelay. m_lock is held around every single Read, Write, open and close
-// of the port, and nothing else is held with it.
+// Threads: the port's event thread reads the received bytes, runs the
+// assembler and recognises the echoes, waking the waiting worker directly, so
+// that a download goes on however busy the window's thread is. The window's
+// thread only hands device replies to the discovery window (HandleSerialEvent)
+// and queues the discovery requests to the request thread, which writes them
+// and reopens the port when a write fails. The transfer worker runs OpenPort,
+// SendIplMessage and PreciseDelay. m_lock is held around every open and close
+// of the port only: the serial library lets a read and a write go on at once,
+// and a close aborts a write under way, so no lock waits for a write's drain.
 class CKelvloadDoc {
 public:
     CKelvloadDoc();
+    // Runs the queued requests, then closes the port.
     ~CKelvloadDoc();
     CKelvloadDoc(const CKelvloadDoc&) = delete;
     CKelvloadDoc& operator=(const CKelvloadDoc&) = delete;
@@ -31,12 +42,16 @@ public:
     // (Re)opens m_PortName, or "\\.\COM<m_ActiveComPort>" when it is empty, at the rate of
     // m_BitRate with its serial notifications going to `notifyWindow`. Ask IsPortOpen afterwards.
     void OpenPort(platform::WindowMessageReceiver* notifyWindow);
+    // OpenPort unless a download is under way (or has just begun).
+    void OpenIdlePort(platform::WindowMessageReceiver* notifyWindow);
     bool IsPortOpen() const;
-    // Closes the port under the lock, so no read or write is cut off midway.
+    // Closes the port under the lock, so that no open or close overlaps it.
     void ClosePort();
+    // Closes the port unless a download is under way (or has just begun).
+    void CloseIdlePort();
 
-    // Writes `length` bytes under the lock, with a 2000 ms time-out. Returns the
-    // serial library's result (0 = success) and the count written.
+    // Writes `length` bytes with a 2000 ms time-out. Returns the serial
+    // library's result (0 = success) and the count written.
     int SendBytes(const std::uint8_t* data, int length, std::uint32_t& written);
 
     // Writes one IplMessage of `kind` with payload data[0..7] and waits for its
@@ -53,11 +68,23 @@ public:
     int SendRequest();
     int SendDiscover(int productFilter);
     int SendIdentify(int product, std::uint32_t serial);
+    // Runs `request` on the request thread, after those queued before it, so
+    // that the window's thread waits neither for its write nor for a reopening.
+    void QueueRequest(std::function<void(CKelvloadDoc&)> request);
+    // Runs the requests still queued and takes no more, so that none opens the
+    // port again once its window has gone.
+    void StopRequests();
 
-    // One serial notification: the event bits are the low 16 bits of wParam.
+    // One serial notification on the window's thread: hands the device replies
+    // that have come since the last one to the discovery window.
     void HandleSerialEvent(platform::WParam wParam);
-    // One received byte through the assembler, then the echo check and the
-    // routing of device replies.
+    // One batch of port events, on the event thread: a receive event (exactly
+    // 0x0001) reads what is waiting and assembles it, a line error (exactly
+    // 0x0080) discards it and restarts assembly, anything else does nothing.
+    // Returns whether device replies wait for the window.
+    bool ReceiveEvents(std::uint32_t events);
+    // One received byte through the assembler, then the echo check; a device
+    // message that is no echo waits for the window.
     void ReceiveByte(std::uint8_t b);
 
     // Returns after at least `milliseconds`.
@@ -70,7 +97,7 @@ public:
     // A port named for this run only (a COM name or a device path); not stored.
     std::string m_PortName;
 
-    CSerialMFC m_serial;
+    CLinkPort m_serial{[this](std::uint32_t events) { return ReceiveEvents(events); }};
     // The open discovery window, or null; set and cleared on the UI thread.
     CDiscoverySink* m_pDiscoverDlg = nullptr;
     // Told of the IPL messages' writes and echoes, or null; set before the port opens.
@@ -88,21 +115,20 @@ public:
     // Set by the transfer engine for the length of a run.
     std::atomic<int> m_bTransferActive{0};
 
-    // The receive assembler of the open port (UI thread only). OpenPort, which
-    // the worker also calls, only asks for its reset through m_bRxResetPending.
+    // The receive assembler of the open port, used by its event thread (which
+    // OpenPort ends before it resets the assembler and starts the next one).
     CRxAssembler m_rx;
-    std::atomic<int> m_bRxResetPending{0};
 
     // The message last built for writing, compared with received messages
     // while an echo is awaited. Guarded by m_txLock because a late echo can
-    // be compared on the UI thread while the worker builds the next message.
+    // be compared on the event thread while the worker builds the next one.
     std::uint8_t m_txBuf[256] = {};
     std::mutex m_txLock;
 
     std::mutex m_lock;
 
-    // The worker sleeps on m_echoCame until the user-interface thread has seen
-    // the echo, so that it goes on as soon as the echo is there.
+    // The worker sleeps on m_echoCame until the event thread has seen the
+    // echo, so that it goes on as soon as the echo is there.
     std::mutex m_echoLock;
     std::condition_variable m_echoCame;
 
@@ -110,13 +136,22 @@ private:
     // Where the last OpenPort sent the notifications, for a reopening.
     std::atomic<platform::WindowMessageReceiver*> m_pNotifyWindow{nullptr};
 
+    void OpenPortLocked(platform::WindowMessageReceiver* notifyWindow);
+    // Set while OpenPort sets the port up: what is received meanwhile is stale.
+    std::atomic<int> m_bOpening{0};
     int WriteRequest(const std::uint8_t* message);
     void BeginAwaitingEcho(const std::uint8_t* message, int length);
     void EchoArrived();
     // Waits until the echo has come or `budgetMs` has passed; true when it came.
     bool WaitForEcho(int budgetMs);
-    void ApplyPendingRxReset();
-    void DispatchMessage();
+    void DispatchMessage(std::uint8_t* message);
+
+    // Device messages from the event thread, for the window's thread; a window
+    // that does not keep up loses the oldest beyond a bound.
+    std::mutex m_repliesLock;
+    std::deque<std::array<std::uint8_t, kDeviceMessageLength>> m_replies;
+
+    CRequestThread m_requests;
 };
 
 // The loader's bit rates; m_BitRate indexes this table.

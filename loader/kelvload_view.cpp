@@ -294,7 +294,10 @@ void CKelvloadView::OnFindDevices() {
         return; // opening the port would cut off the download
     }
     ApplyDeferredLinkChoice();
-    doc->OpenPort(MessageWindow());
+    // Opened on the request thread, in order with the requests and with the close of an
+    // earlier discovery window.
+    doc->QueueRequest(
+        [window = MessageWindow()](CKelvloadDoc& link) { link.OpenIdlePort(window); });
     CDiscoverDlg::m_pDoc = doc;
     QPointer<CKelvloadView> self(this);
     auto* dialog = new CDiscoverDlg([self] { return self != nullptr && self->RunUnderWay(); });
@@ -412,6 +415,7 @@ void CKelvloadView::OnDestroy() {
         return;
     }
     ApplyDeferredLinkChoice();
+    m_pDoc->StopRequests();
     m_pDoc->ClosePort();
     if (m_bInitialised) {
         GetDocument()->SaveSettings();

@@ -49,8 +49,8 @@ public:
     void OnDestroy();
 
     // Asks a running download to stop and waits for its worker while this thread goes on
-    // handling the serial notifications, so the record under way is finished and the end
-    // message confirmed. User input is held back meanwhile.
+    // handling its events, so the window stays drawn until the record under way is finished
+    // and the end message confirmed. User input is held back meanwhile.
     void StopRunAndWait();
 
     // Members shown in the controls.

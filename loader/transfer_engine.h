@@ -20,7 +20,8 @@
 // A run goes on a worker thread of its own: it opens the port, sends the IPL
 // messages with the pauses of the file's timing scheme, closes the port and
 // records the outcome. The echoes that confirm each message are recognised on
-// the user-interface thread, which must keep handling its events meanwhile.
+// the port's event thread, so a run does not depend on the user-interface
+// thread.
 class CTransferEngine {
 public:
     // Display states, derived from the flags by UpdateState.
@@ -53,8 +54,8 @@ public:
 
     // True from the start of a run until its worker thread has ended.
     bool IsWorkerRunning() const;
-    // Clears m_bBusy and waits for the worker to end. The serial notifications
-    // are not handled meanwhile, so a running send gives up on its echo.
+    // Clears m_bBusy and waits for the worker to end: the record under way is
+    // finished and the end message sent.
     void StopAndWait();
 
     // Sets m_nState from the flags, then tells the state listener. Called
@@ -71,6 +72,7 @@ public:
     // The worker: entry function, the run, the download and its end.
     static void TransferThreadProc(CTransferEngine* view);
     void RunTransfer();
+    // The download by the steps of download_steps.h, on the bus.
     int TransferImage();
     void EndTransfer();
 
@@ -92,13 +94,6 @@ public:
     CTimeLeft m_timeLeft;
 
 private:
-    int BlockTiming(const std::uint8_t* setup, int eraseBlocks);
-    int RecordTiming(const std::uint8_t* setup);
-    int SendAddress(int offset);
-    int SendRecordData(int offset, int length, int pauseAfterEachMs);
-    int StopWithEnd();
-    bool ImageHasEndRecord() const;
-
     std::mutex m_stateLock;
     std::function<void()> m_stateListener;
 };

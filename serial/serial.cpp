@@ -70,14 +70,17 @@ std::int32_t CSerial::RunBounded(CompletionRecord* record, std::uint32_t timeout
         transferred = record->count.load();
         return Store(result);
     }
+    // A signal of this call's own: another thread's call at the same time (a read while a write
+    // drains) must neither reset it nor be woken by it.
+    platform::ManualResetSignal done;
     CompletionRecord own;
-    own.signal = signal.get();
+    own.signal = &done;
     const std::int32_t result = start(*device, own);
     if (result != SerialErrIoPending) {
         transferred = own.count.load();
         return Store(result);
     }
-    if (signal->Wait(timeoutMs) == platform::WaitTimedOut && device->CancelThreadOperations(own)) {
+    if (done.Wait(timeoutMs) == platform::WaitTimedOut && device->CancelThreadOperations(own)) {
         return Store(SerialErrTimeout);
     }
     // Finished, possibly just as the time-out expired: its outcome stands.

@@ -1,6 +1,7 @@
 #include "serial/terminal_link.h"
 
 #include "serial/exclusive_open.h"
+#include "serial/output_queue.h"
 #include "serial/port_lock.h"
 
 #include <cerrno>
@@ -109,17 +110,21 @@ ssize_t TerminalLink::Read(std::uint8_t* buffer, std::size_t size) {
 }
 
 ssize_t TerminalLink::Write(const std::uint8_t* data, std::size_t size) {
-    return write(fd_, data, size);
+    const ssize_t written = write(fd_, data, size);
+    if (written > 0) {
+        NoteWritten(fd_, static_cast<int>(written));
+    }
+    return written;
 }
 
-// 0 where the driver cannot tell (a pseudo-terminal passes every byte on at once).
+// 0 where the driver cannot tell (a pseudo-terminal passes every byte on at once), unless a
+// test's queue stands in for the driver's.
 int TerminalLink::QueuedOutput() {
-    int queued = 0;
-    return ioctl(fd_, TIOCOUTQ, &queued) == 0 ? queued : 0;
+    return serial::QueuedOutput(fd_);
 }
 
 void TerminalLink::DiscardOutput() {
-    serial::DiscardOutput(fd_);
+    DiscardQueuedOutput(fd_);
 }
 
 int TerminalLink::QueuedInput() {

@@ -86,7 +86,7 @@ public:
     const std::string& Path() const { return m_bus.Path(); }
 
     // Ends the loop and closes the download's report (wire time on, no faults).
-    void Finish() { m_bus.Finish(); }
+    void Finish() { m_bus.Stop(); }
 
 private:
     // The test bus's own report of the download, and the end of its log.

@@ -31,8 +31,19 @@ namespace {
 // Stamps of the message in flight; only one is in flight at a time.
 std::atomic<std::int64_t> g_busRead{0};     // the test bus has the whole message
 std::atomic<std::int64_t> g_echoWritten{0}; // the test bus writes the echo
-std::atomic<std::int64_t> g_notified{0};    // the notification reached the UI thread
-std::atomic<std::int64_t> g_recognised{0};  // read and assembled; the worker is woken
+std::atomic<std::int64_t> g_recognised{0};  // read and assembled on the event thread
+
+// Stamps the echo's recognition where the link reads the port.
+class CEchoStamp : public CLinkObserver {
+public:
+    void OnIplWrite(const std::uint8_t*, int, int, std::int32_t) override {}
+    void OnEchoCheck(const std::uint8_t*, int, bool matched) override {
+        if (matched) {
+            g_recognised = MonotonicNowNs();
+        }
+    }
+    void OnIplDone(const std::uint8_t*, int, bool) override {}
+};
 
 struct Stage {
     const char* name;
@@ -96,23 +107,19 @@ int main(int argc, char** argv) {
 
     platform::WindowMessageReceiver notify;
     CKelvloadDoc doc;
+    CEchoStamp stamp;
     doc.m_ActiveComPort = kComPort;
     doc.m_BitRate = rateIndex;
-    notify.MapMessage(CSerialWnd::defaultComMessage, [&](platform::WParam w, platform::LParam) {
-        g_notified = MonotonicNowNs();
-        doc.HandleSerialEvent(w);
-        if (doc.m_bAwaitEcho == 0) {
-            g_recognised = MonotonicNowNs();
-        }
-    });
+    doc.m_pObserver = &stamp;
+    notify.MapMessage(CSerialWnd::defaultComMessage,
+                      [&](platform::WParam w, platform::LParam) { doc.HandleSerialEvent(w); });
 
     const double wireUs = 16.0 * 10 * 1e6 / bitRate;
     std::vector<Stage> stages = {
         {"write call until the bus has read the message", {}},
         {"echo written, after the end of the message's wire time", {}},
         {"  the same counted from the bus's read of the message", {}},
-        {"echo written until the notification is handled", {}},
-        {"read and assembly until the echo is recognised", {}},
+        {"echo written until it is read and recognised", {}},
         {"echo recognised until the worker is awake (1)", {}},
         {"pause of 5 ms beyond 5 ms", {}},
         {"whole message beyond wire time and pause", {}},
@@ -128,15 +135,15 @@ int main(int argc, char** argv) {
         std::uint8_t payload[8] = {};
         for (int i = 0; i < messages; ++i) {
             payload[0] = static_cast<std::uint8_t>(i);
-            g_busRead = g_echoWritten = g_notified = g_recognised = 0;
+            g_busRead = g_echoWritten = g_recognised = 0;
             const std::int64_t start = MonotonicNowNs();
             if (doc.SendIplMessage(IplData, payload) == 0) {
                 ++failed;
                 continue;
             }
             const std::int64_t woken = MonotonicNowNs();
-            // The handler stamps the recognition only after it has woken this
-            // thread, so the stamp may still be on its way.
+            // The event thread stamps the recognition before it wakes this
+            // thread, but the stamp may still be on its way.
             while (g_recognised == 0 && MonotonicNowNs() - woken < 100'000'000) {
                 std::this_thread::yield();
             }
@@ -150,11 +157,10 @@ int main(int argc, char** argv) {
             stages[0].us.push_back(us(start, g_busRead));
             stages[1].us.push_back(us(start, g_echoWritten) - wireUs);
             stages[2].us.push_back(us(g_busRead, g_echoWritten) - wireUs);
-            stages[3].us.push_back(us(g_echoWritten, g_notified));
-            stages[4].us.push_back(us(g_notified, g_recognised));
-            stages[5].us.push_back(us(g_recognised, woken));
-            stages[6].us.push_back(us(woken, end) - 5000.0);
-            stages[7].us.push_back(us(start, end) - wireUs - 5000.0);
+            stages[3].us.push_back(us(g_echoWritten, g_recognised));
+            stages[4].us.push_back(us(g_recognised, woken));
+            stages[5].us.push_back(us(woken, end) - 5000.0);
+            stages[6].us.push_back(us(start, end) - wireUs - 5000.0);
         }
         doc.ClosePort();
     });
@@ -171,7 +177,7 @@ int main(int argc, char** argv) {
     std::printf("%d IplData messages at %d bit/s (wire time %.0f us each), %d failed\n", messages,
                 bitRate, wireUs, failed);
     std::printf("%-55s %10s %10s\n", "stage", "median us", "90 % us");
-    std::printf("(1) from the handler's end, which comes after the wake-up: may be negative\n");
+    std::printf("(1) from the stamp before the wake-up\n");
     for (const Stage& stage : stages) {
         std::printf("%-55s %10.1f %10.1f\n", stage.name, Percentile(stage.us, 0.5),
                     Percentile(stage.us, 0.9));

@@ -122,54 +122,6 @@ protected:
     QProcessEnvironment m_environment;
 };
 
-// The test bus on a pseudo-terminal whose adapter can be pulled: the bus stops and the
-// terminal's master side closes, as when a USB adapter leaves.
-class PullableBus {
-public:
-    explicit PullableBus(SimConfig config) : m_config(std::move(config)) {
-        std::string error;
-        m_master = OpenPseudoTerminal(m_path, error);
-        EXPECT_GE(m_master, 0) << error;
-        EXPECT_EQ(pipe2(m_stop, O_CLOEXEC), 0);
-        const LineSink discard = [](const std::string&) {};
-        m_sim = std::make_unique<CBusSim>(m_config, discard, discard);
-        m_thread = std::thread([this, discard] {
-            LoopControl control;
-            control.fd = m_stop[0];
-            control.onReadable = [] { return false; };
-            RunSimLoop(*m_sim, m_master, control, discard);
-        });
-    }
-    ~PullableBus() {
-        Pull();
-        close(m_stop[0]);
-        close(m_stop[1]);
-    }
-    PullableBus(const PullableBus&) = delete;
-    PullableBus& operator=(const PullableBus&) = delete;
-
-    void Pull() {
-        if (m_thread.joinable()) {
-            const char byte = 1;
-            EXPECT_EQ(write(m_stop[1], &byte, 1), 1);
-            m_thread.join();
-        }
-        if (m_master >= 0) {
-            close(m_master);
-            m_master = -1;
-        }
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    SimConfig m_config;
-    std::string m_path;
-    int m_master = -1;
-    int m_stop[2] = {-1, -1};
-    std::unique_ptr<CBusSim> m_sim;
-    std::thread m_thread;
-};
-
 // The per cent of every plain progress line, in order.
 std::vector<int> ProgressSteps(const QString& err) {
     std::vector<int> steps;
@@ -185,7 +137,7 @@ std::vector<int> ProgressSteps(const QString& err) {
 
 TEST_F(FlashTest, DownloadsTheFileAsTheBootLoaderExpectsWithALineEveryTenPerCent) {
     const std::string path = WriteKfw(1024, 4);
-    simtest::PtySim bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     const QString port = QString::fromStdString(bus.Path());
     const FlashRun run = Flash({QStringLiteral("--port"), port, QStringLiteral("--rate"),
                                 QStringLiteral("38400"), QString::fromStdString(path)});
@@ -223,7 +175,7 @@ TEST_F(FlashTest, DownloadsTheFileAsTheBootLoaderExpectsWithALineEveryTenPerCent
     // --quiet, with the port from TRAKBUS_PORT and the rate from TRAKBUS_RATE: the same
     // download without a word on stderr.
     const std::string small = WriteKfw(256, 0, "small.kfw");
-    simtest::PtySim quietBus(Expecting(small));
+    CSimThread quietBus(Expecting(small));
     m_environment.insert(QStringLiteral("TRAKBUS_PORT"), QString::fromStdString(quietBus.Path()));
     m_environment.insert(QStringLiteral("TRAKBUS_RATE"), QStringLiteral("57600"));
     const FlashRun quiet = Flash({QStringLiteral("--quiet"), QString::fromStdString(small)});
@@ -239,7 +191,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
     const std::string path = WriteKfw(64 * 32, 20); // 70 ms after every record
     for (const int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        simtest::PtySim bus(Expecting(path));
+        CSimThread bus(Expecting(path));
         QProcess process;
         Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                         QString::fromStdString(path)});
@@ -263,7 +215,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
 
     // Progress into a pipe whose reader leaves after the first line: the download goes on.
     const std::string small = WriteKfw(512, 0, "small.kfw");
-    simtest::PtySim bus(Expecting(small));
+    CSimThread bus(Expecting(small));
     const FlashRun piped =
         Flash({QStringLiteral("-c"),
                QStringLiteral("\"$0\" \"$@\" 2>&1 | head -1 >/dev/null; exit ${PIPESTATUS[0]}"),
@@ -279,7 +231,7 @@ TEST_F(FlashTest, StopSignalsEndTheDownloadAtARecordBoundaryAndAClosedPipeStopsN
 
 TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     const std::string good = WriteKfw(256, 0);
-    simtest::PtySim bus(Expecting(good));
+    CSimThread bus(Expecting(good));
     const QString port = QString::fromStdString(bus.Path());
     const auto write = [&](const char* name, const QByteArray& text) {
         const QString path = m_dir.filePath(QString::fromLatin1(name));
@@ -365,7 +317,7 @@ TEST_F(FlashTest, EveryFailureSaysWhyOnOneLineWithItsStatus) {
     // echoes is named as such, with the message that failed.
     SimConfig silent = Expecting(good);
     silent.faults.none = true;
-    simtest::PtySim silentBus(silent);
+    CSimThread silentBus(silent);
     ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("Kestrom/ports"))));
     ASSERT_TRUE(QFile::link(QString::fromStdString(silentBus.Path()),
                             m_dir.filePath(QStringLiteral("Kestrom/ports/COM7"))));
@@ -405,7 +357,7 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     ASSERT_TRUE(
         ParseDeviceSpec("product=201,serial=0x000005,sw=0x23,hw=4,boot=0x12", unknown, error));
     config.devices = {known, unknown};
-    simtest::PtySim bus(config);
+    CSimThread bus(config);
     const QString port = QString::fromStdString(bus.Path());
 
     const FlashRun discover = Flash({QStringLiteral("--discover"), QStringLiteral("--port"), port,
@@ -451,14 +403,14 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
     // A bus interface that echoes nothing, and a bus with no device on it.
     SimConfig deaf = config;
     deaf.faults.none = true;
-    simtest::PtySim deafBus(deaf);
+    CSimThread deafBus(deaf);
     const FlashRun unechoed = Flash(
         {QStringLiteral("--identify"), QStringLiteral("5"), QStringLiteral("--product"),
          QStringLiteral("201"), QStringLiteral("--port"), QString::fromStdString(deafBus.Path())});
     EXPECT_EQ(unechoed.status, 1) << unechoed.err.toStdString();
     EXPECT_TRUE(unechoed.err.contains(QStringLiteral("no echo from the bus interface")))
         << unechoed.err.toStdString();
-    simtest::PtySim emptyBus(SimConfig{});
+    CSimThread emptyBus(SimConfig{});
     const FlashRun empty = Flash({QStringLiteral("--discover"), QStringLiteral("--port"),
                                   QString::fromStdString(emptyBus.Path()), QStringLiteral("--wait"),
                                   QStringLiteral("300")});
@@ -469,11 +421,11 @@ TEST_F(FlashTest, DiscoverAndIdentifyTellOnlyWhatTheBusShowed) {
 
 TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
     const std::string path = WriteKfw(1024, 0);
-    simtest::PtySim first(Expecting(path));
+    CSimThread first(Expecting(path));
     SimConfig deaf = Expecting(path);
     deaf.faults.busyAfterSetup = Ms(5000);
-    simtest::PtySim busy(deaf);
-    simtest::PtySim third(Expecting(path));
+    CSimThread busy(deaf);
+    CSimThread third(Expecting(path));
     const QString ports[] = {QString::fromStdString(first.Path()),
                              QString::fromStdString(busy.Path()),
                              QString::fromStdString(third.Path())};
@@ -486,7 +438,7 @@ TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
     EXPECT_EQ(run.status, 1) << run.err.toStdString();
 
     // Each bus got the whole file, but the busy one.
-    for (simtest::PtySim* bus : {&first, &third}) {
+    for (CSimThread* bus : {&first, &third}) {
         const auto& reports = bus->Sim().BootLoader().Reports();
         ASSERT_EQ(reports.size(), 1u) << bus->ReportText();
         EXPECT_TRUE(reports[0].Ok() && reports[0].complete) << bus->ReportText();
@@ -526,7 +478,7 @@ TEST_F(FlashTest, SeveralPortsAreFlashedAtOnceEachWithItsOwnOutcome) {
 
 TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
     const std::string path = WriteKfw(64 * 32, 20);
-    PullableBus bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     QProcess process;
     Start(process, {QStringLiteral("--port"), QString::fromStdString(bus.Path()),
                     QString::fromStdString(path)});
@@ -544,7 +496,7 @@ TEST_F(FlashTest, APortLostDuringTheDownloadIsAPortFailure) {
 // bus, and --port takes the URL itself as well.
 TEST_F(FlashTest, ANetworkPortIsAddedListedAndDownloadsThroughSer2net) {
     const std::string path = WriteKfw(4 * 32, 2);
-    simtest::PtySim bus(Expecting(path));
+    CSimThread bus(Expecting(path));
     Ser2netServer server(m_dir.path().toStdString(), bus.Path(), "/dev/null");
     std::string error;
     ASSERT_TRUE(server.Start(error)) << error;

@@ -205,7 +205,7 @@ TEST_F(DiscoveryTest, ClosingTheWindowClosesThePortAndUnregisters) {
     view->OnFindDevices();
     ASSERT_NE(DiscoveryWindow(), nullptr);
     EXPECT_NE(DiscoveryWindow(), window.data());
-    ASSERT_TRUE(RunEventsUntil([&] { return List().RowCount() == 4; }, 3000));
+    ASSERT_TRUE(RunEventsUntil([&] { return List().RowCount() == 4; }, 3000)) << List().RowCount();
 }
 
 TEST_F(DiscoveryTest, TheProgramMayEndWithTheWindowOpen) {

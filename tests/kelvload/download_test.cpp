@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <map>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -289,6 +290,42 @@ TEST_F(Download, TheTestBusRebuildsTheFilesImage) {
     ASSERT_EQ(static_cast<size_t>(bytes.size()), data.size());
     EXPECT_TRUE(std::equal(data.begin(), data.end(),
                            reinterpret_cast<const std::uint8_t*>(bytes.constData())));
+}
+
+// The echoes are recognised where the bytes arrive: a window's thread blocked for two seconds in
+// mid-run holds the download up in nothing, and the test bus finds it correct.
+TEST_F(Download, ADownloadGoesOnWhileTheWindowsThreadIsBlocked) {
+    const int com = 15;
+    file = WriteSampleKfw(Path("busy.kfw"), 30 * 16, 16, 5);
+    ChildProcess sim;
+    ASSERT_TRUE(sim.Start(TRAKBUS_SIM_PATH, {"--com", std::to_string(com), "--quiet",
+                                             "--wire-queue", "--expect", file}));
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return QFileInfo::exists(QString::fromStdString(PortEntryPath(com))); }, 5000));
+    StartOn(com, {QString::fromStdString(file)});
+    ASSERT_EQ(view->m_nState, CTransferEngine::StateReady);
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(RunEventsUntil([&] { return view->m_nProgress > 0; }, 5000));
+
+    int before = 0;
+    int after = 0;
+    QMetaObject::invokeMethod(
+        view,
+        [&] {
+            before = view->m_nProgress;
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            after = view->m_nProgress;
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(WaitForWorkerEnd(20000));
+    EXPECT_GT(after, before) << "the download stood still while the window's thread was busy";
+    Tick();
+    EXPECT_EQ(view->m_nState, CTransferEngine::StateReady);
+    EXPECT_EQ(view->m_lamp.text, "Ready");
+    Quit();
+    sim.Terminate();
+    ASSERT_TRUE(sim.WaitForFinished(5000));
+    EXPECT_EQ(sim.ExitCode(), 0) << "the test bus found the download wrong";
 }
 
 TEST_F(Download, TheTestBusDevicesAppearInTheDiscoveryWindow) {

@@ -43,7 +43,7 @@ struct NetworkCapture : KelvmonTest {
     void StartCapturing(Transport transport) {
         m_app.reset();
         m_server.reset();
-        m_sim = std::make_unique<simtest::PtySim>(Traffic());
+        m_sim = std::make_unique<CSimThread>(Traffic());
         if (transport == Transport::Direct) {
             SetPort(kComPort, m_sim->Path());
         } else {
@@ -83,7 +83,7 @@ struct NetworkCapture : KelvmonTest {
         return shown;
     }
 
-    std::unique_ptr<simtest::PtySim> m_sim;
+    std::unique_ptr<CSimThread> m_sim;
     std::unique_ptr<Ser2netServer> m_server;
     QString m_capture;
 };

@@ -64,7 +64,18 @@ protected:
         return {result.load(), elapsed};
     }
 
-    // Feeds what is waiting on the port through HandleSerialEvent by hand.
+    // Opens the port with its events left to the test, which hands them to ReceiveEvents and
+    // the replies to HandleSerialEvent by hand.
+    void OpenWithoutEvents() {
+        m_doc.OpenPort(nullptr);
+        ASSERT_TRUE(m_doc.IsPortOpen());
+        m_doc.m_serial.SetEventMask(0);
+    }
+    // Events handed in by hand, then the replies delivered as the window would.
+    void Events(std::uint32_t events) {
+        m_doc.ReceiveEvents(events);
+        m_doc.HandleSerialEvent(0);
+    }
     void InjectAndSettle(const Bytes& bytes) {
         m_bus->Inject(bytes);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -227,38 +238,36 @@ TEST_F(BusLinkTest, RepliesAreRoutedByGroupOnlyOnceTheEchoHasCome) {
 
 TEST_F(BusLinkTest, NotificationWithBothBitsReadsNothing) {
     m_doc.m_pDiscoverDlg = &m_sink;
-    m_doc.OpenPort(nullptr); // no notifications: this test hands them in itself
-    ASSERT_TRUE(m_doc.IsPortOpen());
+    OpenWithoutEvents();
     InjectAndSettle(DeviceReply(5));
-    m_doc.HandleSerialEvent(0x0081);
-    m_doc.HandleSerialEvent(0x0004);
+    Events(0x0081);
+    Events(0x0004);
     EXPECT_TRUE(m_sink.replies.empty());
-    m_doc.HandleSerialEvent(0x00020001); // receive, with a line-error flag in the high half
+    Events(0x00020001); // receive, with a line-error flag in the high half
     EXPECT_EQ(m_sink.replies.size(), 1u);
 }
 
 TEST_F(BusLinkTest, LineErrorDiscardsWaitingBytesAndRestartsAssembly) {
     m_doc.m_pDiscoverDlg = &m_sink;
-    m_doc.OpenPort(nullptr);
-    ASSERT_TRUE(m_doc.IsPortOpen());
+    OpenWithoutEvents();
     const Bytes reply = DeviceReply(7);
     InjectAndSettle(Bytes(reply.begin(), reply.begin() + 8));
-    m_doc.HandleSerialEvent(0x0001);
+    Events(0x0001);
     EXPECT_EQ(m_doc.m_rx.m_nRxState, 2);
     EXPECT_EQ(m_doc.m_rx.m_nRxCount, 8);
 
     InjectAndSettle(Bytes(reply.begin() + 8, reply.begin() + 12));
-    m_doc.HandleSerialEvent(0x00080080); // line error with the framing flag
+    Events(0x00080080); // line error with the framing flag
     EXPECT_EQ(m_doc.m_rx.m_nRxState, 0);
     EXPECT_EQ(m_doc.m_rx.m_nRxExpected, 0);
     EXPECT_EQ(m_doc.m_rx.m_nRxCount, 8);
 
     // The rest of the broken message completes nothing; a whole one does.
     InjectAndSettle(Bytes(reply.begin() + 12, reply.end()));
-    m_doc.HandleSerialEvent(0x0001);
+    Events(0x0001);
     EXPECT_TRUE(m_sink.replies.empty());
     InjectAndSettle(reply);
-    m_doc.HandleSerialEvent(0x0001);
+    Events(0x0001);
     EXPECT_EQ(m_sink.replies.size(), 1u);
 }
 

@@ -23,31 +23,12 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // The test bus on a thread of its own, as the COM port of the test.
-class SimBus {
+class SimBus : public CSimThread {
 public:
-    SimBus(SimConfig config, int comNumber)
-        : m_bus(
-              std::move(config), comNumber, [](const std::string&) {},
-              [this](const std::string& line) {
-                  std::lock_guard guard(m_mutex);
-                  m_report += line + "\n";
-              }) {
-        EXPECT_TRUE(m_bus.Started()) << m_bus.Error();
+    SimBus(SimConfig config, int comNumber) : CSimThread(std::move(config), comNumber) {
+        EXPECT_TRUE(Started()) << Error();
     }
-
-    // Ends the loop and closes the download under way, so its report is in.
-    void Stop() { m_bus.Finish(); }
-
-    const std::vector<DownloadReport>& Reports() { return m_bus.Sim().BootLoader().Reports(); }
-    std::string ReportText() {
-        std::lock_guard guard(m_mutex);
-        return m_report;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_report;
-    CSimThread m_bus; // last: its thread ends before the report goes
+    const std::vector<DownloadReport>& Reports() { return Sim().BootLoader().Reports(); }
 };
 
 Bytes Counting(int size, int first) {
@@ -221,17 +202,19 @@ protected:
         EXPECT_FALSE(end.running);
         EXPECT_EQ(end.percent, 100);
 
-        // The plan counts the messages and their wire time as the boot loader saw them.
+        // The plan counts the messages as the boot loader saw them. A busy machine can make
+        // the link write a message again when its echo is read late: the repeat is one more
+        // write on the line, not one more message.
         EXPECT_EQ(bus.Reports().size(), 1u) << bus.ReportText();
         if (bus.Reports().size() == 1) {
             const DownloadReport& report = bus.Reports()[0];
             EXPECT_TRUE(report.Ok()) << bus.ReportText();
             EXPECT_EQ(end.messagesSent, report.messages);
             EXPECT_EQ(end.messagesTotal, report.messages);
-            EXPECT_EQ(report.writes, report.messages);
+            EXPECT_GE(report.writes, report.messages);
             EXPECT_NEAR(static_cast<double>(IplMessageWireNs(kBitRates[kRateIndex])) *
-                            report.messages,
-                        static_cast<double>(report.wireTime), 1e3 * report.messages);
+                            report.writes,
+                        static_cast<double>(report.wireTime), 1e3 * report.writes);
         }
 
         double worst = 0;

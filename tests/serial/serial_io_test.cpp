@@ -1,8 +1,12 @@
 // Transfers, time-outs, asynchronous completion, events and a device that goes away.
+#include "serial/output_queue.h"
 #include "tests/serial/serial_test_support.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <mutex>
 #include <thread>
+#include <unistd.h>
 
 using serialtest::MillisecondsSince;
 using serialtest::SerialTest;
@@ -27,7 +31,98 @@ std::vector<std::uint8_t> ReadPort(CSerial& port, std::size_t count, int timeout
     return all;
 }
 
+// A driver's output queue over a pseudo-terminal: the bytes that the far end has not taken yet
+// count as not sent, and a discard keeps the far end from ever taking them.
+class PeerQueue : public serial::OutputQueue {
+public:
+    explicit PeerQueue(int master) : m_master(master) { serial::SetOutputQueueStandIn(this); }
+    ~PeerQueue() override { serial::SetOutputQueueStandIn(nullptr); }
+    PeerQueue(const PeerQueue&) = delete;
+    PeerQueue& operator=(const PeerQueue&) = delete;
+
+    void Wrote(int, int count) override {
+        std::lock_guard guard(m_mutex);
+        m_written += count;
+    }
+    int Queued(int) override {
+        std::lock_guard guard(m_mutex);
+        return m_written - m_taken - m_discarded;
+    }
+    void Discard(int) override {
+        std::lock_guard guard(m_mutex);
+        m_discarded = m_written - m_taken;
+    }
+
+    // The far end takes the next `count` bytes that were not discarded, waiting up to 2 s for
+    // them to be written.
+    std::vector<std::uint8_t> Take(std::size_t count) {
+        std::vector<std::uint8_t> taken;
+        const auto start = std::chrono::steady_clock::now();
+        while (taken.size() < count && MillisecondsSince(start) < 2000) {
+            std::uint8_t byte = 0;
+            if (read(m_master, &byte, 1) != 1) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            std::lock_guard guard(m_mutex);
+            if (m_skipped < m_discarded) {
+                ++m_skipped; // a discarded byte: it never went on the line
+                m_thrownAway.push_back(byte);
+            } else {
+                taken.push_back(byte);
+                ++m_taken;
+            }
+        }
+        return taken;
+    }
+    // The bytes discarded so far, once the far end has come past them.
+    std::vector<std::uint8_t> ThrownAway() {
+        std::lock_guard guard(m_mutex);
+        return m_thrownAway;
+    }
+
+private:
+    int m_master;
+    std::mutex m_mutex;
+    int m_written = 0;
+    int m_taken = 0;
+    int m_discarded = 0;
+    int m_skipped = 0;
+    std::vector<std::uint8_t> m_thrownAway;
+};
+
 } // namespace
+
+TEST_F(SerialTest, AWriteCompletesWhenItsBytesHaveLeftTheQueueAndATimeOutDiscardsOnlyItsOwn) {
+    CSerial port;
+    ASSERT_EQ(port.Open(line.Path().c_str(), 512, 512, true), SerialOk);
+    // Non-blocking reads on the far end, so that the queue's Take can wait with a limit.
+    ASSERT_EQ(fcntl(line.Master(), F_SETFL, fcntl(line.Master(), F_GETFL) | O_NONBLOCK), 0);
+    PeerQueue queue(line.Master());
+    const std::vector<std::uint8_t> first = Pattern(16);
+    const std::vector<std::uint8_t> second(20, 0xA5);
+    const std::vector<std::uint8_t> third(8, 0x5A);
+
+    // A write waits until its bytes have left the queue: here, until the far end took them.
+    std::uint32_t written = 0;
+    std::vector<std::uint8_t> arrived;
+    std::thread farEnd([&] { arrived = queue.Take(first.size()); });
+    ASSERT_EQ(port.Write(first.data(), first.size(), &written, nullptr, 5000), SerialOk);
+    farEnd.join();
+    EXPECT_EQ(written, first.size());
+    EXPECT_EQ(arrived, first);
+
+    // Nobody takes the second: its time-out throws away its bytes and nothing of the first.
+    EXPECT_EQ(port.Write(second.data(), second.size(), &written, nullptr, 100), SerialErrTimeout);
+    EXPECT_EQ(queue.Queued(0), 0);
+
+    // The third goes whole, and the far end never saw the second.
+    farEnd = std::thread([&] { arrived = queue.Take(third.size()); });
+    EXPECT_EQ(port.Write(third.data(), third.size(), &written, nullptr, 5000), SerialOk);
+    farEnd.join();
+    EXPECT_EQ(arrived, third);
+    EXPECT_EQ(queue.ThrownAway(), second);
+}
 
 TEST_F(SerialTest, EveryByteValueCrossesUnchangedBothWays) {
     for (bool overlapped : {false, true}) {

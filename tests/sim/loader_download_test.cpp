@@ -72,7 +72,7 @@ protected:
 
     // Starts the test bus as COM23.
     void StartBus(SimConfig config) {
-        m_bus = std::make_unique<PtySim>(std::move(config));
+        m_bus = std::make_unique<CSimThread>(std::move(config));
         std::string error;
         ASSERT_TRUE(m_entry.Create(kComPort, m_bus->Path(), false, error)) << error;
     }
@@ -106,7 +106,7 @@ protected:
     TempDir m_dir;
     platform::WindowMessageReceiver m_notify;
     CKelvloadDoc m_doc;
-    std::unique_ptr<PtySim> m_bus;
+    std::unique_ptr<CSimThread> m_bus;
     CPortEntry m_entry;
 };
 

@@ -65,7 +65,7 @@ protected:
         ASSERT_TRUE(LoadExpectedFirmware(path, firmware, error)) << error;
         config.expect = firmware;
         config.verbose = true; // a log line per message tells how far a download has come
-        m_bus = std::make_unique<PtySim>(config);
+        m_bus = std::make_unique<CSimThread>(config);
         m_server = std::make_unique<Ser2netServer>(m_dir.Path(), m_bus->Path(), "/dev/null");
         ASSERT_TRUE(m_server->Start(error)) << error;
         ASSERT_TRUE(WriteNetworkPortEntry(kComPort, m_server->Rfc2217Url()));
@@ -97,7 +97,7 @@ protected:
     TempDir m_dir;
     platform::WindowMessageReceiver m_notify;
     CKelvloadDoc m_doc;
-    std::unique_ptr<PtySim> m_bus;
+    std::unique_ptr<CSimThread> m_bus;
     std::unique_ptr<Ser2netServer> m_server;
 };
 

@@ -46,7 +46,7 @@ TEST(PtyLoop, TheMasterReadsTheFormatTheProgramSet) {
 TEST(PtyLoop, EchoAndRepliesComeBackOverTheLineAfterTheirWireTime) {
     SimConfig config;
     config.devices.push_back({.product = 12, .serial = 0x019234});
-    PtySim bus(config);
+    CSimThread bus(config);
     for (int rate : {16457, 9600}) {
         ProgramSide program(bus.Path(), rate);
         const auto start = std::chrono::steady_clock::now();
@@ -71,7 +71,7 @@ TEST(PtyLoop, ItFollowsTheProgramClosingAndReopeningItsSide) {
     SimConfig config;
     config.ping.every = Ms(10);
     config.wireTime = false;
-    PtySim bus(config);
+    CSimThread bus(config);
     for (int round = 1; round <= 3; ++round) {
         // Closed for a while: the pings that would have come meanwhile are not kept for later.
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -98,7 +98,7 @@ TEST(PtyLoop, WithTheWireQueueTheProgramsBytesWaitInTheTerminalAsInAnAdaptersQue
     constexpr int kRate = 9600;
     SimConfig config;
     config.wireQueue = true;
-    PtySim bus(config);
+    CSimThread bus(config);
     ProgramSide program(bus.Path(), kRate);
     ASSERT_TRUE(bus.AwaitLog("port opened by the program", 5000));
 
