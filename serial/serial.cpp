@@ -2,6 +2,7 @@
 
 #include "serial/exclusive_open.h"
 #include "serial/port_names.h"
+#include "serial/port_probe.h"
 #include "serial/serial_device.h"
 
 #include <cerrno>
@@ -137,28 +138,9 @@ PortState CSerial::ProbePort(const char* device, int* reason) {
 }
 
 PortState CSerial::ProbePort(const char* device, serial::PortRefusal& refusal) {
-    refusal = {};
-    const std::optional<std::string> path = serial::ResolvePortName(device);
-    if (!path) {
-        return PortNotPresent;
-    }
-    if (serial::NetworkPortUrl(*path)) {
-        return PortAvailable; // present while its entry exists; nothing is connected to ask
-    }
-    int fd = -1;
-    const int error = serial::OpenExclusive(path->c_str(), fd, refusal);
-    switch (SerialErrorFromErrno(error)) {
-    case SerialOk:
-        serial::CloseExclusive(fd);
-        return PortAvailable;
-    case SerialErrFileNotFound:
-        refusal = {};
-        return PortNotPresent;
-    case SerialErrAccessDenied:
-        return PortInUse;
-    default:
-        return PortError;
-    }
+    const serial::PortProbe probe = serial::ProbePorts({device}).front();
+    refusal = probe.refusal;
+    return probe.state;
 }
 
 std::int32_t CSerial::Open(const char* device, std::uint32_t inQueueSize,

@@ -156,7 +156,8 @@ public:
                               CompletionRecord* record = nullptr,
                               std::uint32_t timeoutMs = SerialInfinite);
 
-    // Whether the device could be opened now; needs no object. reason, when given, receives the
+    // Whether the device could be opened now, found out without opening it (port_probe.h);
+    // needs no object. reason, when given, receives the
     // errno behind PortInUse or PortError (EACCES: no permission; EBUSY or EWOULDBLOCK: held by
     // another program), 0 otherwise.
     static PortState ProbePort(const char* device, int* reason = nullptr);
