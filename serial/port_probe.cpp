@@ -30,6 +30,10 @@ std::vector<PortProbe> ProbePorts(const std::vector<std::string>& names,
     std::vector<std::string> devices(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::optional<std::string> path = ResolvePortName(names[i]);
+        if (path && NetworkPortUrl(*path)) {
+            probes[i].state = PortAvailable; // present while its entry exists; nothing to ask
+            continue;
+        }
         struct stat node {};
         if (!path || stat(path->c_str(), &node) != 0) {
             continue; // PortNotPresent

@@ -6,7 +6,8 @@
 // A port exists when its name resolves to a character device (a UART that sysfs reports
 // without hardware does not); it may be opened when access(2) allows reading and writing; it
 // is free when no lock file (a stale one that an open could remove counts as none), no flock
-// and no descriptor of another process holds it (port_holders.h). Not seen without an open:
+// and no descriptor of another process holds it (port_holders.h). A port on the network is
+// available while its entry exists. Not seen without an open:
 // the exclusive flag set by another user's program, whose open then fails.
 
 #include "serial/port_failure.h"
