@@ -146,6 +146,11 @@ void CKelvloadView::FillPortList(int wanted) {
 }
 
 void CKelvloadView::RefreshPortList() {
+    // Nothing looks at the ports during a run; the list catches up when the run has ended.
+    m_bPortsChanged = RunUnderWay();
+    if (m_bPortsChanged) {
+        return;
+    }
     const int index = m_portList.currentIndex();
     const int stored = m_pDoc != nullptr ? m_pDoc->m_ActiveComPort : 0;
     FillPortList(index >= 0 ? m_portList.itemData(index).toInt() : stored);
@@ -370,6 +375,9 @@ void CKelvloadView::DrawState(int state) {
         if (QWidget* button = GetDlgItem(id)) {
             button->setEnabled(idle);
         }
+    }
+    if (idle && m_bPortsChanged) {
+        RefreshPortList();
     }
 }
 

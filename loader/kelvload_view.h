@@ -93,6 +93,7 @@ private:
     void ShowProgressInStatusBar(bool programming);
 
     std::unique_ptr<serial::PortWatcher> m_portWatcher;
+    bool m_bPortsChanged = false; // /dev changed during a run; the list is looked at after it
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
     bool m_bProgressShown = false;
