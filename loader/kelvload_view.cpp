@@ -97,7 +97,9 @@ void CKelvloadView::OnInitialUpdate() {
     if (doc != nullptr) {
         doc->LoadSettings();
     }
-    FillPortList(doc != nullptr ? doc->m_ActiveComPort : 0);
+    m_portSurvey = std::make_unique<serial::PortSurvey>(
+        [this](const serial::PortSurvey::Result& survey) { FillPortList(survey); });
+    RefreshPortList();
     FillBitRateList();
     m_portWatcher = std::make_unique<serial::PortWatcher>([this] { RefreshPortList(); });
 
@@ -118,16 +120,18 @@ void CKelvloadView::OnInitialUpdate() {
     OnTimer(m_nTimerId);
 }
 
-void CKelvloadView::FillPortList(int wanted) {
-    std::vector<ListedPort> ports = FreeComPorts();
+void CKelvloadView::FillPortList(const serial::PortSurvey::Result& survey) {
+    // A run that began while the survey ran is not disturbed; the list catches up after it.
+    m_bPortsChanged = RunUnderWay();
+    if (m_bPortsChanged) {
+        return;
+    }
+    const int index = m_portList.currentIndex();
+    const int stored = m_pDoc != nullptr ? m_pDoc->m_ActiveComPort : 0;
+    const int wanted = index >= 0 ? m_portList.itemData(index).toInt() : stored;
     // Our own open port probes as in use; it is still there.
     const int ours = m_pDoc != nullptr && m_pDoc->IsPortOpen() ? m_pDoc->m_ActiveComPort : 0;
-    if (ours != 0 && std::none_of(ports.begin(), ports.end(),
-                                  [&](const ListedPort& p) { return p.number == ours; })) {
-        ports.push_back(DescribeComPort(ours));
-        std::sort(ports.begin(), ports.end(),
-                  [](const ListedPort& a, const ListedPort& b) { return a.number < b.number; });
-    }
+    const std::vector<ListedPort> ports = FreeComPorts(survey, ours);
     m_portList.clear();
     for (const ListedPort& port : ports) {
         m_portList.addItem(QStringLiteral("COM%1").arg(port.number), port.number);
@@ -151,9 +155,11 @@ void CKelvloadView::RefreshPortList() {
     if (m_bPortsChanged) {
         return;
     }
-    const int index = m_portList.currentIndex();
-    const int stored = m_pDoc != nullptr ? m_pDoc->m_ActiveComPort : 0;
-    FillPortList(index >= 0 ? m_portList.itemData(index).toInt() : stored);
+    m_portSurvey->Start(ListedComNames());
+}
+
+bool CKelvloadView::IsSurveyingPorts() const {
+    return m_portSurvey != nullptr && m_portSurvey->Pending();
 }
 
 void CKelvloadView::SetPortTooltip(int index, const QString& reason) {
@@ -414,6 +420,7 @@ void CKelvloadView::OnDestroy() {
     }
     m_bDestroyed = true;
     m_portWatcher.reset();
+    m_portSurvey.reset(); // a survey still running is dropped, not waited for
     StopAndWait();
     if (m_nTimerId != 0) {
         KillTimer(m_nTimerId);

@@ -9,6 +9,7 @@
 #include "controls/status_ctrl.h"
 #include "loader/transfer_engine.h"
 #include "platform/gui/form_view.h"
+#include "serial/port_survey.h"
 
 #include <QComboBox>
 #include <QString>
@@ -53,6 +54,9 @@ public:
     // and the end message confirmed. User input is held back meanwhile.
     void StopRunAndWait();
 
+    // A port survey has been asked for and the list not yet filled from it.
+    bool IsSurveyingPorts() const;
+
     // Members shown in the controls.
     QString m_strPath;
     QString m_strInfo;
@@ -73,10 +77,12 @@ protected:
     bool PreTranslateMessage(QKeyEvent& key) override;
 
 private:
-    // Lists the free ports and selects `wanted` when it is among them. The port that this
-    // program holds open itself stays listed.
-    void FillPortList(int wanted);
-    // Probes the ports again (an adapter came or went), keeping the chosen port selected.
+    // Lists the surveyed free ports, keeping the chosen port (at first the stored one)
+    // selected when it is among them. The port that this program holds open itself stays
+    // listed.
+    void FillPortList(const serial::PortSurvey::Result& survey);
+    // Surveys the ports again off the window's thread (at first, and when an adapter came or
+    // went); the list is filled when the survey's result arrives.
     void RefreshPortList();
     // The tooltip of port `number` names its device and adapter, and why it failed to open
     // when it did; the list's own tooltip follows the chosen entry.
@@ -92,6 +98,7 @@ private:
     // Per cent, messages sent and time left in the frame's status bar while programming.
     void ShowProgressInStatusBar(bool programming);
 
+    std::unique_ptr<serial::PortSurvey> m_portSurvey;
     std::unique_ptr<serial::PortWatcher> m_portWatcher;
     bool m_bPortsChanged = false; // /dev changed during a run; the list is looked at after it
     bool m_bInitialised = false;

@@ -1,6 +1,8 @@
 #pragma once
-// The COM ports the loader offers: those that the serial library reports free, each with the
-// Linux device it stands for.
+// The COM ports the loader offers: those that a port survey reports free, each with the Linux
+// device it stands for.
+
+#include "serial/port_survey.h"
 
 #include <string>
 #include <vector>
@@ -14,9 +16,12 @@ struct ListedPort {
     std::string byId;   // the adapter's name under /dev/serial/by-id, when it has one
 };
 
-// The ports from `first` to `last` whose probe answers "available", in number order.
-std::vector<ListedPort> FreeComPorts(int first = kFirstListedComPort,
-                                     int last = kLastListedComPort);
+// The names of the ports from kFirstListedComPort to kLastListedComPort, to be surveyed.
+std::vector<std::string> ListedComNames();
 
-// The entry for port n whatever its probe says (the port this program holds open itself).
+// The surveyed ports (of ListedComNames) that are available, and port `ours` (which this
+// program holds open itself, so probes as in use) whatever its probe says, in number order.
+std::vector<ListedPort> FreeComPorts(const serial::PortSurvey::Result& survey, int ours = 0);
+
+// The entry for port n whatever its probe says.
 ListedPort DescribeComPort(int number);

@@ -6,6 +6,7 @@
 #include "serial/port_failure.h"
 #include "serial/port_info.h"
 #include "serial/port_names.h"
+#include "serial/port_survey.h"
 #include "serial/port_watcher.h"
 #include "serial/serial.h"
 
@@ -22,8 +23,10 @@ CPortSetup::~CPortSetup() = default;
 
 bool CPortSetup::OnInitDialog() {
     platform::Dialog::OnInitDialog();
-    FillPortList();
-    m_portWatcher = std::make_unique<serial::PortWatcher>([this] { FillPortList(); });
+    m_portSurvey = std::make_unique<serial::PortSurvey>(
+        [this](const serial::PortSurvey::Result& survey) { FillPortList(survey); });
+    SurveyPorts();
+    m_portWatcher = std::make_unique<serial::PortWatcher>([this] { SurveyPorts(); });
     if (auto* rates = Item<QComboBox>(IdcBitRateList)) {
         rates->clear();
         for (int rate : kMonitorBitRates)
@@ -35,22 +38,33 @@ bool CPortSetup::OnInitDialog() {
     return true;
 }
 
-void CPortSetup::FillPortList() {
+bool CPortSetup::IsSurveyingPorts() const {
+    return m_portSurvey && m_portSurvey->Pending();
+}
+
+void CPortSetup::SurveyPorts() {
+    std::vector<std::string> names;
+    for (int n = 1; n <= kHighestPort; ++n)
+        names.push_back(serial::ComDeviceName(n));
+    // The chosen port is surveyed too, to say why it is not offered.
+    names.push_back(serial::ComDeviceName(m_nPort));
+    m_portSurvey->Start(std::move(names));
+}
+
+void CPortSetup::FillPortList(const serial::PortSurvey::Result& survey) {
     auto* ports = Item<QComboBox>(IdcPortList);
     if (ports == nullptr)
         return;
     ports->clear();
     for (int n = 1; n <= kHighestPort; ++n) {
-        const QString name = QStringLiteral("COM%1").arg(n);
-        const QByteArray device = QByteArray::fromStdString(serial::ComDeviceName(n));
+        const serial::SurveyedPort& port = survey[n - 1];
         // Ports that are missing or in use by another program are not offered.
-        if (CSerial::ProbePort(device.constData()) != PortAvailable)
+        if (port.probe.state != PortAvailable)
             continue;
-        ports->addItem(name, n);
+        ports->addItem(QStringLiteral("COM%1").arg(n), n);
         // The tooltip names the device that the entry stands for, and its adapter.
-        const serial::PortInfo info = serial::DescribePort(device.toStdString());
-        ports->setItemData(ports->count() - 1, QString::fromStdString(serial::PortTooltip(info)),
-                           Qt::ToolTipRole);
+        ports->setItemData(ports->count() - 1,
+                           QString::fromStdString(serial::PortTooltip(port.info)), Qt::ToolTipRole);
         if (n == m_nPort)
             ports->setCurrentIndex(ports->count() - 1);
     }
@@ -60,10 +74,10 @@ void CPortSetup::FillPortList() {
     }
     ports->setCurrentIndex(-1); // a chosen port that is not free is not preselected
     // Say why it is missing, when it is there but cannot be had.
-    serial::PortRefusal refusal;
-    const QByteArray chosen = QByteArray::fromStdString(serial::ComDeviceName(m_nPort));
-    CSerial::ProbePort(chosen.constData(), refusal);
-    const std::string text = serial::RefusalText(refusal);
+    const serial::SurveyedPort& chosen = survey.back();
+    const std::string text = chosen.name == serial::ComDeviceName(m_nPort)
+                                 ? serial::RefusalText(chosen.probe.refusal)
+                                 : std::string();
     ports->setToolTip(
         !text.empty() ? QStringLiteral("COM%1: %2").arg(m_nPort).arg(QString::fromStdString(text))
                       : QString());

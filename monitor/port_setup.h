@@ -6,10 +6,13 @@
 #include "platform/gui/dialog.h"
 
 #include <memory>
+#include <vector>
 
 namespace serial {
 class PortWatcher;
-}
+class PortSurvey;
+struct SurveyedPort;
+} // namespace serial
 
 class CPortSetup : public platform::Dialog {
 public:
@@ -21,15 +24,21 @@ public:
 
     static constexpr int kHighestPort = 19;
 
+    // A port survey has been asked for and the list not yet filled from it.
+    bool IsSurveyingPorts() const;
+
 protected:
     bool OnInitDialog() override;
 
 private:
-    // Lists the free ports, selecting m_nPort when it is among them; again whenever an adapter
-    // comes or goes while the dialog is open.
-    void FillPortList();
+    // Surveys the ports off the window's thread: at first, and whenever an adapter comes or
+    // goes while the dialog is open.
+    void SurveyPorts();
+    // Lists the surveyed free ports, selecting m_nPort when it is among them.
+    void FillPortList(const std::vector<serial::SurveyedPort>& survey);
     void OnPortChange();
     void OnBitRateChange();
 
+    std::unique_ptr<serial::PortSurvey> m_portSurvey;
     std::unique_ptr<serial::PortWatcher> m_portWatcher;
 };

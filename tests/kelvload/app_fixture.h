@@ -39,6 +39,8 @@ protected:
         ASSERT_NE(view, nullptr);
         ASSERT_NE(doc, nullptr);
         ASSERT_NE(frame, nullptr);
+        // The port list is filled when the survey begun at the start has ended.
+        ASSERT_TRUE(RunEventsUntil([&] { return !view->IsSurveyingPorts(); }, 5000));
     }
 
     // Starts with port COM<com> stored as the chosen one, as a previous run leaves it.

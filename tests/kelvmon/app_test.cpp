@@ -178,6 +178,8 @@ void RunPortSetup(CMainFrame& frame, const std::function<void(CPortSetup&)>& act
     QTimer::singleShot(0, &frame, [&] {
         auto* dialog = dynamic_cast<CPortSetup*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
+        // The port list is filled when the survey begun as the dialog opened has ended.
+        ASSERT_TRUE(WaitUntil([&] { return !dialog->IsSurveyingPorts(); }));
         acted = true;
         act(*dialog);
     });

@@ -1,0 +1,52 @@
+#pragma once
+// Probes a set of ports on a worker thread and hands the result to the thread that asked, so
+// that a window never waits on /proc, sysfs or lock files. Only the newest survey's result is
+// handed over: one asked for while another runs supersedes it. Destroying the survey neither
+// waits for a running probe nor lets its result arrive.
+
+#include "serial/port_info.h"
+#include "serial/port_probe.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace serial {
+
+struct SurveyedPort {
+    std::string name; // as asked for
+    PortProbe probe;
+    PortInfo info; // described when the port is present
+};
+
+class PortSurvey {
+public:
+    using Result = std::vector<SurveyedPort>;
+    // `done` runs on the creating thread's event loop with the newest survey's result.
+    explicit PortSurvey(std::function<void(const Result&)> done);
+    ~PortSurvey();
+    PortSurvey(const PortSurvey&) = delete;
+    PortSurvey& operator=(const PortSurvey&) = delete;
+
+    // Surveys `names` (COM names or paths) in the background.
+    void Start(std::vector<std::string> names);
+    // A survey has been asked for and its result not yet handed over.
+    bool Pending() const;
+
+    // Runs before each survey on the worker thread (tests hold a survey up with it).
+    static void SetWorkerHookForTests(std::function<void()> hook);
+
+private:
+    struct Shared;
+    void Deliver(unsigned generation, const Result& result);
+
+    std::function<void(const Result&)> done_;
+    QObject receiver_; // lives on the asking thread; queued results go to it
+    std::shared_ptr<Shared> shared_;
+    unsigned asked_ = 0;
+    unsigned delivered_ = 0;
+};
+
+} // namespace serial
