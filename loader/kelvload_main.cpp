@@ -4,6 +4,8 @@
 #include "loader/kelvload_frame.h"
 #include "platform/gui/termination_signals.h"
 
+#include "serial/port_survey.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
@@ -13,5 +15,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::CloseOnTerminationSignals(app.GetMainFrame());
-    return qt.exec();
+    const int result = qt.exec();
+    serial::PortSurvey::WaitForWorkers(std::chrono::seconds(1)); // a port survey under way
+    return result;
 }

@@ -3,6 +3,8 @@
 #include "monitor/kelvmon_app.h"
 #include "platform/gui/termination_signals.h"
 
+#include "serial/port_survey.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
@@ -11,5 +13,7 @@ int main(int argc, char** argv) {
     if (!app.InitInstance(QApplication::arguments().mid(1)))
         return 1;
     platform::CloseOnTerminationSignals(app.Sdi().GetMainFrame());
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    serial::PortSurvey::WaitForWorkers(std::chrono::seconds(1)); // a port survey under way
+    return result;
 }

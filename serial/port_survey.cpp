@@ -1,13 +1,18 @@
 #include "serial/port_survey.h"
 
-#include <QThreadPool>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace serial {
 namespace {
 
 std::mutex hookMutex;
 std::function<void()> workerHook;
+std::atomic<int> runningWorkers{0};
 
 PortSurvey::Result Survey(const std::vector<std::string>& names) {
     if (std::function<void()> hook = [] {
@@ -28,25 +33,60 @@ PortSurvey::Result Survey(const std::vector<std::string>& names) {
     return result;
 }
 
+QEvent::Type ResultEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// Told by a plain event that a result waits; the result itself goes through the shared state.
+class ResultReceiver : public QObject {
+public:
+    explicit ResultReceiver(std::function<void()> arrived) : arrived_(std::move(arrived)) {}
+    bool event(QEvent* event) override {
+        if (event->type() != ResultEventType()) {
+            return QObject::event(event);
+        }
+        arrived_();
+        return true;
+    }
+
+private:
+    std::function<void()> arrived_;
+};
+
 } // namespace
 
 // What the worker and the owner share; the owner may be gone before the worker ends.
 struct PortSurvey::Shared {
     std::mutex mutex;
-    PortSurvey* owner = nullptr; // cleared when the owner goes
+    QObject* receiver = nullptr; // cleared when the owner goes
     bool running = false;        // a worker is at work
     unsigned generation = 0;     // of the newest survey asked for
     std::vector<std::string> names;
+    unsigned resultGeneration = 0;
+    Result result;
 };
 
 PortSurvey::PortSurvey(std::function<void(const Result&)> done)
-    : done_(std::move(done)), shared_(std::make_shared<Shared>()) {
-    shared_->owner = this;
+    : done_(std::move(done)), receiver_(std::make_unique<ResultReceiver>([this] { Deliver(); })),
+      shared_(std::make_shared<Shared>()) {
+    shared_->receiver = receiver_.get();
 }
 
 PortSurvey::~PortSurvey() {
     std::lock_guard lock(shared_->mutex);
-    shared_->owner = nullptr; // a running worker finds no one to tell and ends
+    shared_->receiver = nullptr; // a running worker finds no one to tell and ends
+}
+
+bool PortSurvey::WaitForWorkers(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (runningWorkers.load() != 0) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void PortSurvey::SetWorkerHookForTests(std::function<void()> hook) {
@@ -66,34 +106,43 @@ void PortSurvey::Start(std::vector<std::string> names) {
         return; // the running worker sees the newer request when it ends and surveys again
     }
     shared_->running = true;
-    QThreadPool::globalInstance()->start([shared = shared_] {
+    ++runningWorkers;
+    // Not joined: an owner that goes does not wait for the probe under way.
+    std::thread([shared = shared_] {
         std::unique_lock lock(shared->mutex);
-        while (shared->owner != nullptr) {
+        while (shared->receiver != nullptr) {
             const unsigned generation = shared->generation;
             const std::vector<std::string> names = shared->names;
             lock.unlock();
-            const Result result = Survey(names);
+            Result result = Survey(names);
             lock.lock();
-            if (shared->owner == nullptr || generation != shared->generation) {
+            if (shared->receiver == nullptr || generation != shared->generation) {
                 continue; // gone, or superseded: survey the newest names
             }
-            // Posted under the lock, so the owner (and its receiver) cannot go meanwhile.
-            PortSurvey* owner = shared->owner;
-            QMetaObject::invokeMethod(
-                &owner->receiver_,
-                [owner, generation, result] { owner->Deliver(generation, result); },
-                Qt::QueuedConnection);
+            shared->result = std::move(result);
+            shared->resultGeneration = generation;
+            // Posted under the lock, so the receiver cannot go meanwhile; one that goes later
+            // takes the event with it.
+            QCoreApplication::postEvent(shared->receiver, new QEvent(ResultEventType()));
             break;
         }
         shared->running = false;
-    });
+        lock.unlock();
+        --runningWorkers;
+    }).detach();
 }
 
-void PortSurvey::Deliver(unsigned generation, const Result& result) {
-    if (generation != asked_) {
-        return; // a newer survey is under way
+void PortSurvey::Deliver() {
+    Result result;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->resultGeneration != asked_) {
+            return; // a newer survey is under way
+        }
+        result = std::move(shared_->result);
+        shared_->resultGeneration = 0;
     }
-    delivered_ = generation;
+    delivered_ = asked_;
     if (done_) {
         done_(result);
     }

@@ -7,7 +7,9 @@
 #include "serial/port_info.h"
 #include "serial/port_probe.h"
 
-#include <QObject>
+class QObject;
+
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,15 +37,18 @@ public:
     // A survey has been asked for and its result not yet handed over.
     bool Pending() const;
 
+    // Waits until no worker is at work, also none of a survey gone, or `limit` has passed;
+    // a program does so before it ends, as the workers read its static data.
+    static bool WaitForWorkers(std::chrono::milliseconds limit);
     // Runs before each survey on the worker thread (tests hold a survey up with it).
     static void SetWorkerHookForTests(std::function<void()> hook);
 
 private:
     struct Shared;
-    void Deliver(unsigned generation, const Result& result);
+    void Deliver();
 
     std::function<void(const Result&)> done_;
-    QObject receiver_; // lives on the asking thread; queued results go to it
+    std::unique_ptr<QObject> receiver_; // lives on the asking thread; told of each result
     std::shared_ptr<Shared> shared_;
     unsigned asked_ = 0;
     unsigned delivered_ = 0;

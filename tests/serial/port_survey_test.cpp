@@ -5,7 +5,6 @@
 #include "tests/serial/event_test_support.h"
 #include "tests/serial/pty_pair.h"
 
-#include <QThreadPool>
 #include <QTimer>
 #include <condition_variable>
 #include <gtest/gtest.h>
@@ -31,7 +30,7 @@ public:
     }
     ~HeldSurveys() {
         Release();
-        QThreadPool::globalInstance()->waitForDone(10000);
+        PortSurvey::WaitForWorkers(std::chrono::seconds(10));
         PortSurvey::SetWorkerHookForTests({});
     }
     bool WaitEntered(int count) {
@@ -100,7 +99,7 @@ TEST(PortSurvey, RunsOffTheAskingThreadHandsOverTheNewestOnlyAndDropsAGoneOwner)
     survey.reset();
     EXPECT_TRUE(surveys.Held());
     surveys.Release();
-    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    ASSERT_TRUE(PortSurvey::WaitForWorkers(std::chrono::seconds(10)));
     serialtest::RunFor(50);
     EXPECT_EQ(got.size(), 1u);
 }
