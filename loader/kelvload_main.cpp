@@ -3,7 +3,6 @@
 #include "loader/kelvload_app.h"
 #include "loader/kelvload_frame.h"
 #include "platform/gui/termination_signals.h"
-
 #include "serial/port_survey.h"
 
 #include <QApplication>

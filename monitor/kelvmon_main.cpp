@@ -2,7 +2,6 @@
 
 #include "monitor/kelvmon_app.h"
 #include "platform/gui/termination_signals.h"
-
 #include "serial/port_survey.h"
 
 #include <QApplication>

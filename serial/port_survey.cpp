@@ -13,6 +13,9 @@ namespace {
 std::mutex hookMutex;
 std::function<void()> workerHook;
 std::atomic<int> runningWorkers{0};
+// Released after each result event is made and acquired before one is read, so that thread
+// checkers see the hand-over that Qt's event queue makes.
+std::atomic<unsigned> resultEvents{0};
 
 PortSurvey::Result Survey(const std::vector<std::string>& names) {
     if (std::function<void()> hook = [] {
@@ -43,6 +46,7 @@ class ResultReceiver : public QObject {
 public:
     explicit ResultReceiver(std::function<void()> arrived) : arrived_(std::move(arrived)) {}
     bool event(QEvent* event) override {
+        resultEvents.load(std::memory_order_acquire);
         if (event->type() != ResultEventType()) {
             return QObject::event(event);
         }
@@ -123,7 +127,9 @@ void PortSurvey::Start(std::vector<std::string> names) {
             shared->resultGeneration = generation;
             // Posted under the lock, so the receiver cannot go meanwhile; one that goes later
             // takes the event with it.
-            QCoreApplication::postEvent(shared->receiver, new QEvent(ResultEventType()));
+            auto* arrived = new QEvent(ResultEventType());
+            resultEvents.fetch_add(1, std::memory_order_release);
+            QCoreApplication::postEvent(shared->receiver, arrived);
             break;
         }
         shared->running = false;

@@ -7,13 +7,13 @@
 #include "serial/port_info.h"
 #include "serial/port_probe.h"
 
-class QObject;
-
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+class QObject;
 
 namespace serial {
 
