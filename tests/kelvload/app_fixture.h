@@ -59,6 +59,8 @@ protected:
 
     void Quit() {
         m_app.reset();
+        // A survey still under way ends before the next test changes the configuration.
+        EXPECT_TRUE(serial::PortSurvey::WaitForWorkers(std::chrono::seconds(5)));
         RunEventsFor(20);
     }
 

@@ -6,6 +6,7 @@
 #include "monitor/port_setup.h"
 #include "platform/gui/single_line_static.h"
 #include "platform/gui/window_placement.h"
+#include "serial/port_survey.h"
 #include "serial/serial.h"
 #include "tests/serial/plain_holder.h"
 
@@ -185,6 +186,7 @@ void RunPortSetup(CMainFrame& frame, const std::function<void(CPortSetup&)>& act
     });
     frame.OnPortSetup();
     EXPECT_TRUE(acted);
+    EXPECT_TRUE(serial::PortSurvey::WaitForWorkers(std::chrono::seconds(5)));
 }
 
 void Pick(CPortSetup& dialog, int id, int index) {
