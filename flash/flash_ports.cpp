@@ -4,20 +4,15 @@
 #include "flash/flash_output.h"
 #include "flash/flash_signals.h"
 #include "serial/port_failure.h"
-#include "serial/port_lock.h"
 #include "serial/port_names.h"
+#include "serial/port_probe.h"
 #include "serial/serial.h"
 
 #include <QJsonObject>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <signal.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -27,70 +22,31 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 44;
 constexpr auto kWaitStep = std::chrono::milliseconds(100);
 
-// The PID in a lock file, when a live process wrote it.
-pid_t LockHolder(const std::string& device) {
-    std::ifstream file(serial::LockFilePath(device));
-    long pid = 0;
-    if (!(file >> pid) || pid <= 0) {
-        return 0;
-    }
-    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? static_cast<pid_t>(pid) : 0;
-}
-
-// A process other than this one that has the device open, as far as /proc lets us see.
-pid_t OpenerOf(const std::string& device) {
-    struct stat target {};
-    if (stat(device.c_str(), &target) != 0) {
-        return 0;
-    }
-    std::error_code error;
-    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
-        const std::string name = process.path().filename().string();
-        const pid_t pid = static_cast<pid_t>(std::atol(name.c_str()));
-        if (pid <= 0 || pid == getpid()) {
-            continue;
-        }
-        std::error_code fdError;
-        for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", fdError)) {
-            struct stat opened {};
-            if (stat(fd.path().c_str(), &opened) == 0 && S_ISCHR(opened.st_mode) &&
-                opened.st_rdev == target.st_rdev) {
-                return pid;
-            }
-        }
-    }
-    return 0;
-}
-
 struct Holding {
     std::string state; // "free", "busy", "no permission", "failing", "network"
     pid_t holder = 0;
     std::string detail;
 };
 
-Holding HoldingOf(const std::string& name, const std::string& device) {
-    if (pid_t pid = LockHolder(device); pid != 0) {
-        return {"busy", pid, "lock file " + serial::LockFilePath(device)};
-    }
-    if (pid_t pid = OpenerOf(device); pid != 0) {
-        return {"busy", pid, "open in process " + std::to_string(pid)};
-    }
-    if (access(device.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM)) {
-        return {"no permission", 0, serial::PortFailureText(EACCES)};
-    }
-    int reason = 0;
-    switch (CSerial::ProbePort(name.c_str(), &reason)) {
+// Found out without opening the port, as its open would reset some boards.
+Holding HoldingOf(const std::string& name) {
+    const serial::PortProbe probe = serial::ProbePorts({name}).front();
+    const serial::PortRefusal& refusal = probe.refusal;
+    switch (probe.state) {
     case PortAvailable:
         return {"free", 0, {}};
     case PortInUse:
-        if (serial::PortIsBusy(reason)) {
-            return {"busy", 0, serial::PortFailureText(reason)};
+        if (refusal.holder != 0) {
+            return {"busy", refusal.holder, {}};
         }
-        return {"no permission", 0, serial::PortFailureText(EACCES)};
+        if (refusal.error == EACCES || refusal.error == EPERM) {
+            return {"no permission", 0, serial::PortFailureText(EACCES)};
+        }
+        return {"busy", 0, serial::PortFailureText(refusal.error)};
     case PortNotPresent:
         return {"missing", 0, {}};
     default:
-        return {"failing", 0, std::strerror(reason)};
+        return {"failing", 0, std::strerror(refusal.error)};
     }
 }
 
@@ -106,7 +62,7 @@ int RunListPorts(const FlashOptions& options) {
         if (info.device.empty() || (!network && access(info.device.c_str(), F_OK) != 0)) {
             continue;
         }
-        const Holding state = network ? Holding{"network", 0, {}} : HoldingOf(name, info.device);
+        const Holding state = network ? Holding{"network", 0, {}} : HoldingOf(name);
         if (state.state == "missing") {
             continue;
         }
@@ -160,7 +116,7 @@ int WaitForPorts(const std::vector<PortChoice>& ports, int seconds) {
                 break; // its server is asked when the port opens
             }
             if (path && access(path->c_str(), F_OK) == 0) {
-                state = HoldingOf(port.name, *path);
+                state = HoldingOf(port.name);
             }
             if (state.state == "free") {
                 break;
