@@ -5,12 +5,10 @@
 #include "loader/kfw_writer.h"
 #include "loader/transfer_engine.h"
 #include "serial/serial_wnd.h"
+#include "tests/sim/core_events.h"
 #include "tests/sim/pty_sim.h"
 #include "tools/sim/sim_options.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -18,30 +16,6 @@
 using namespace simtest;
 
 namespace {
-
-QCoreApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "sim_loader_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs this thread's event loop until `done` holds or `timeoutMs` has passed.
-bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(1);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 class CollectingSink : public CDiscoverySink {
 public:
