@@ -6,6 +6,10 @@
 // status bar tells it, and whether every byte of the file, in order, and of every message
 // clicked reached the bus. Exit code 0 when all of it holds.
 //
+// An adapter tells the driver how much of its output has not gone out yet, where a
+// pseudo-terminal always says none; so the driver's queue is taken to be what the bus has not
+// counted yet, and kelvmon's writes wait for the line as on an adapter.
+//
 //   monitor_send_stall_bench [bit rate]   (default 16457; a whole file at 1200 takes ten minutes)
 
 #include "bench/monitor/kelvmon_bench_port.h"
@@ -17,6 +21,7 @@
 #include "monitor/main_frame.h"
 #include "monitor/monitor_settings.h"
 #include "platform/gui/settings_store.h"
+#include "serial/output_queue.h"
 #include "tools/sim/bus_sim.h"
 #include "tools/sim/sim_loop.h"
 
@@ -83,6 +88,26 @@ struct LineCount {
     }
 };
 
+// The driver's output queue of an adapter on the bus's line: what was written and not yet
+// counted on the line, less what a timed-out write threw away.
+class LineQueue : public serial::OutputQueue {
+public:
+    explicit LineQueue(const LineCount& line) : m_line(line) {}
+
+    void Wrote(int, int count) override { m_written += count; }
+    int Queued(int) override { return int(std::max(0L, m_written - Taken() - m_discarded)); }
+    void Discard(int) override { m_discarded = std::max(0L, m_written - Taken()); }
+
+private:
+    long Taken() const {
+        return m_line.fileBytes.load() + m_line.messageBytes.load() + m_line.otherBytes.load();
+    }
+
+    const LineCount& m_line;
+    std::atomic<long> m_written{0};
+    std::atomic<long> m_discarded{0};
+};
+
 // The transfer's outcome as the status bar shows it.
 QString ProgressText(CKelvmonApp& app) {
     for (QLabel* label : app.Frame()->statusBar()->findChildren<QLabel*>())
@@ -123,6 +148,10 @@ int main(int argc, char** argv) {
     store.WriteProfileString(QStringLiteral("Settings\\Strings"), QStringLiteral("m_SendFilePath"),
                              sendFile);
 
+    // Declared before the program, so that its port never outlives them.
+    LineCount line;
+    LineQueue queue(line);
+    serial::SetOutputQueueStandIn(&queue);
     CKelvmonApp app;
     if (!app.InitInstance({}) || !app.View()->IsPortOpen()) {
         std::fprintf(stderr, "kelvmon did not start with its port open\n");
@@ -133,7 +162,6 @@ int main(int argc, char** argv) {
     SimConfig config;
     config.wireQueue = true;
     config.verbose = true;
-    LineCount line;
     CBusSim sim(
         config, [&](const std::string& text) { line.Take(text); }, [](const std::string&) {});
     int stop[2] = {-1, -1};
